@@ -1,0 +1,3 @@
+#include "main/frame_loop.h"
+
+bool warp_pending = false;

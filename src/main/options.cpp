@@ -1,0 +1,258 @@
+// Table-driven option parser: "--opt value" and "--opt=value" both work; a repeated option's
+// last value wins.
+#include "main/options.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "util/data/data.h"
+
+namespace {
+
+bool parse_int(const char* text, long min, long max, int& out) {
+    if (!text || !*text) return false;
+    for (const char* p = text; *p; ++p)
+        if (*p < '0' || *p > '9') return false;
+    if (strlen(text) > 9) return false;
+    long value = strtol(text, nullptr, 10);
+    if (value < min || value > max) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parse_seconds(const char* text, double& out) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    double value = strtod(text, &end);
+    if (*end != '\0' || !std::isfinite(value)) return false;
+    out = value;
+    return true;
+}
+
+bool set_size(CommandLine& o, const char* v) {
+    const char* x = strchr(v, 'x');
+    if (!x) return false;
+    std::string w(v, x);
+    int width = 0, height = 0;
+    if (!parse_int(w.c_str(), 1, 16384, width) || !parse_int(x + 1, 1, 16384, height)) return false;
+    o.width = width;
+    o.height = height;
+    return true;
+}
+
+bool set_aspect(CommandLine& o, const char* v) {
+    static const struct { const char* text; int num, den; } ratios[] = {
+        {"4:3", 4, 3}, {"16:9", 16, 9}, {"16:10", 16, 10}};
+    for (const auto& r : ratios)
+        if (strcmp(v, r.text) == 0) {
+            o.aspect_num = r.num;
+            o.aspect_den = r.den;
+            return true;
+        }
+    return false;
+}
+
+bool set_aa(CommandLine& o, const char* v) {
+    int samples = 0;
+    if (!parse_int(v, 0, 16, samples)) return false;
+    if (samples != 0 && samples != 2 && samples != 4 && samples != 8 && samples != 16) return false;
+    o.antialias_samples = samples;
+    return true;
+}
+
+bool set_vsync(CommandLine& o, const char* v) {
+    int value = 0;
+    if (!parse_int(v, 0, 1, value)) return false;
+    o.vsync = value;
+    return true;
+}
+
+bool set_archive_mode(CommandLine& o, const char* v) {
+    if (strcmp(v, "read") == 0) o.archive_mode = DATAFILE_MODE_READ;
+    else if (strcmp(v, "write") == 0) o.archive_mode = DATAFILE_MODE_WRITE;
+    else if (strcmp(v, "loose") == 0) o.archive_mode = DATAFILE_MODE_NONE;
+    else return false;
+    return true;
+}
+
+bool set_data(CommandLine& o, const char* v) {
+    if (!*v) return false;
+    o.data_file_name = v;
+    return true;
+}
+
+bool set_from(CommandLine& o, const char* v) {
+    double seconds = 0;
+    if (!parse_seconds(v, seconds) || seconds < 0) return false;
+    o.from_seconds = seconds;
+    return true;
+}
+
+bool set_until(CommandLine& o, const char* v) {
+    double seconds = 0;
+    if (!parse_seconds(v, seconds) || seconds <= 0) return false;
+    o.until_seconds = seconds;
+    return true;
+}
+
+enum class Kind { Flag, Value, Help, Version };
+
+struct OptionSpec {
+    const char* name;
+    Kind kind;
+    bool (*apply)(CommandLine&, const char* value);
+};
+
+const OptionSpec option_table[] = {
+    {"--no-dialog", Kind::Flag, [](CommandLine& o, const char*) { return o.no_dialog = true; }},
+    {"--size", Kind::Value, set_size},
+    {"--window", Kind::Flag, [](CommandLine& o, const char*) { o.fullscreen = false; return true; }},
+    {"--fullscreen", Kind::Flag, [](CommandLine& o, const char*) { o.fullscreen = true; return true; }},
+    {"--aspect", Kind::Value, set_aspect},
+    {"--aa", Kind::Value, set_aa},
+    {"--vsync", Kind::Value, set_vsync},
+    {"--capture", Kind::Flag, [](CommandLine& o, const char*) { return o.capture = true; }},
+    {"--sync-client", Kind::Flag, [](CommandLine& o, const char*) { return o.sync_client = true; }},
+    {"--archive-mode", Kind::Value, set_archive_mode},
+    {"--data", Kind::Value, set_data},
+    {"--pack-only", Kind::Flag, [](CommandLine& o, const char*) { return o.pack_only = true; }},
+    {"--from", Kind::Value, set_from},
+    {"--until", Kind::Value, set_until},
+    {"--help", Kind::Help, nullptr},
+    {"--version", Kind::Version, nullptr},
+};
+
+}  // namespace
+
+ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& out,
+                               std::string& error) {
+    CommandLine parsed;
+    bool help = false, version = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.compare(0, 2, "--") != 0) {
+            error = "unexpected argument '" + arg + "'";
+            return ParseResult::Error;
+        }
+        std::string name = arg;
+        std::optional<std::string> inline_value;
+        size_t equals = arg.find('=');
+        if (equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            inline_value = arg.substr(equals + 1);
+        }
+        const OptionSpec* spec = nullptr;
+        for (const auto& candidate : option_table)
+            if (name == candidate.name) spec = &candidate;
+        if (!spec) {
+            error = "unknown option '" + name + "'";
+            return ParseResult::Error;
+        }
+        if (spec->kind != Kind::Value) {
+            if (inline_value) {
+                error = "option '" + name + "' takes no value";
+                return ParseResult::Error;
+            }
+            if (spec->kind == Kind::Help) help = true;
+            else if (spec->kind == Kind::Version) version = true;
+            else spec->apply(parsed, nullptr);
+            continue;
+        }
+        std::string value;
+        if (inline_value) {
+            value = *inline_value;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            error = "option '" + name + "' needs a value";
+            return ParseResult::Error;
+        }
+        if (!spec->apply(parsed, value.c_str())) {
+            error = "bad value '" + value + "' for option '" + name + "'";
+            return ParseResult::Error;
+        }
+    }
+    if (help) return ParseResult::Help;
+    if (version) return ParseResult::Version;
+    if (parsed.pack_only && parsed.archive_mode.value_or(DATAFILE_MODE_READ) != DATAFILE_MODE_WRITE) {
+        error = "--pack-only needs --archive-mode write";
+        return ParseResult::Error;
+    }
+    out = parsed;
+    return ParseResult::Run;
+}
+
+void apply_before_dialog(const CommandLine& o, Settings& s, RunOptions& run) {
+    if (o.data_file_name) s.data_file_name = *o.data_file_name;
+    if (o.archive_mode) run.archive_mode = *o.archive_mode;
+    run.pack_only = o.pack_only;
+    if (o.from_seconds) run.from_seconds = *o.from_seconds;
+    if (o.until_seconds) run.until_seconds = *o.until_seconds;
+}
+
+void apply_after_dialog(const CommandLine& o, Settings& s) {
+    if (o.width) s.width = *o.width;
+    if (o.height) s.height = *o.height;
+    if (o.fullscreen) {
+        if (*o.fullscreen) s.video_flags |= SDL_FULLSCREEN_BIT;
+        else s.video_flags &= ~SDL_FULLSCREEN_BIT;
+    }
+    if (o.aspect_num) s.aspect_num = *o.aspect_num;
+    if (o.aspect_den) s.aspect_den = *o.aspect_den;
+    if (o.antialias_samples) s.antialias_samples = *o.antialias_samples;
+    if (o.vsync) s.vsync = *o.vsync;
+    if (o.capture) s.capture = true;
+    if (o.sync_client) s.sync_client = 1;
+}
+
+const char* usage_line() {
+    return "usage: zorvane [--no-dialog] [--size WxH] [--window | --fullscreen] "
+           "[--aspect 4:3|16:9|16:10] [--aa 0|2|4|8|16] [--vsync 0|1] [--capture] "
+           "[--sync-client] [--archive-mode read|write|loose] [--data FILE] [--pack-only] "
+           "[--from SECONDS] [--until SECONDS] [--help] [--version]";
+}
+
+const char* help_text() {
+    return "Zorvane: a real-time audiovisual presentation.\n"
+           "\n"
+           "Without options the setup dialog opens; its choices can be overridden here.\n"
+           "\n"
+           "  --no-dialog            skip the setup dialog (as in batch mode)\n"
+           "  --size WxH             window or screen size in pixels (1 to 16384 each)\n"
+           "  --window               run in a window\n"
+           "  --fullscreen           run full screen\n"
+           "  --aspect R             picture aspect ratio: 4:3, 16:9 or 16:10\n"
+           "  --aa N                 multisample anti-aliasing: 0, 2, 4, 8 or 16\n"
+           "  --vsync 0|1            synchronise buffer swaps with the display\n"
+           "  --capture              capture the show frame-exactly to AVI (always windowed)\n"
+           "  --sync-client          edit live against a sync editor on port 1338\n"
+           "  --archive-mode M       read (the archive, default), write (loose files, then\n"
+           "                         write a new archive) or loose (loose files only)\n"
+           "  --data FILE            the archive's name (default data.zqf)\n"
+           "  --pack-only            with --archive-mode write: quit once the archive is written\n"
+           "  --from SECONDS         start the music at this position\n"
+           "  --until SECONDS        end the run before the first frame at or past this position\n"
+           "  --help                 print this text\n"
+           "  --version              print the version\n"
+           "\n"
+           "ZORVANE_BATCH=1 shows no windows: message boxes go to standard error and answer OK.\n";
+}
+
+CommandLine parse_command_line_or_exit(int argc, const char* const* argv) {
+    CommandLine options;
+    std::string error;
+    switch (parse_command_line(argc, argv, options, error)) {
+        case ParseResult::Run: return options;
+        case ParseResult::Help:
+            printf("%s\n\n%s", usage_line(), help_text());
+            exit(0);
+        case ParseResult::Version:
+            printf("zorvane %s\n", ZORVANE_VERSION);
+            exit(0);
+        case ParseResult::Error: break;
+    }
+    fprintf(stderr, "zorvane: %s\n%s\n", error.c_str(), usage_line());
+    exit(2);
+}

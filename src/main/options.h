@@ -1,0 +1,41 @@
+// The command line of zorvane: the switch for the authoring modes and a few conveniences.
+// Parsing never touches the settings; the two apply steps do, one before the setup dialog
+// (what "Get &mp3" needs) and one after it (what overrides the dialog's choices).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "main/settings.h"
+
+struct CommandLine {
+    bool no_dialog = false;
+    std::optional<int> width, height;
+    std::optional<bool> fullscreen;
+    std::optional<int> aspect_num, aspect_den;
+    std::optional<int> antialias_samples;
+    std::optional<int> vsync;
+    bool capture = false;
+    bool sync_client = false;
+    std::optional<int> archive_mode;
+    std::optional<std::string> data_file_name;
+    bool pack_only = false;
+    std::optional<double> from_seconds;
+    std::optional<double> until_seconds;
+};
+
+enum class ParseResult { Run, Help, Version, Error };
+
+// On Error, `error` says what was wrong (without the usage line).
+ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& out,
+                               std::string& error);
+
+void apply_before_dialog(const CommandLine& options, Settings& settings, RunOptions& run);
+void apply_after_dialog(const CommandLine& options, Settings& settings);
+
+const char* usage_line();
+const char* help_text();
+
+// Parses the command line and handles --help, --version and errors (exit 0 or 2).
+// Returns only for a run.
+CommandLine parse_command_line_or_exit(int argc, const char* const* argv);

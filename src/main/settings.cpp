@@ -1,0 +1,4 @@
+#include "main/settings.h"
+
+Settings settings;
+RunOptions run_options;

@@ -1,0 +1,117 @@
+// The entry point's start-up sequence and shutdown order.
+#include "main/startup.h"
+
+#include <GL/glew.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "main/extensions.h"
+#include "main/frame_loop.h"
+#include "main/loading_screen.h"
+#include "main/options.h"
+#include "main/setup_dialog.h"
+#include "platform/fatal.h"
+#include "platform/ui.h"
+#include "scenes/director.h"
+#include "util/data/data.h"
+
+int init_sdl_video() {
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) ZV_FATAL("Video initialization failed: %s", SDL_GetError());
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    return info && info->vfmt ? info->vfmt->BitsPerPixel : 0;
+}
+
+std::vector<std::pair<SDL_GLattr, int>> gl_attributes_for(const Settings& s) {
+    return {
+        {SDL_GL_RED_SIZE, 8},
+        {SDL_GL_GREEN_SIZE, 8},
+        {SDL_GL_BLUE_SIZE, 8},
+        {SDL_GL_ALPHA_SIZE, 8},
+        {SDL_GL_DOUBLEBUFFER, 1},
+        {SDL_GL_MULTISAMPLEBUFFERS, s.antialias_samples > 0 ? 1 : 0},
+        {SDL_GL_MULTISAMPLESAMPLES, s.antialias_samples},
+        {SDL_GL_SWAP_CONTROL, s.vsync},
+    };
+}
+
+uint32_t window_flags_for(const Settings& s) {
+    uint32_t flags = s.video_flags | SDL_OPENGL | SDL_RESIZABLE;
+    if (s.capture) flags &= ~SDL_FULLSCREEN_BIT;
+    if (s.sync_client) flags &= ~SDL_FULLSCREEN_BIT;
+    return flags;
+}
+
+void open_gl_window(const Settings& s, int depth) {
+    for (const auto& attribute : gl_attributes_for(s))
+        SDL_GL_SetAttribute(attribute.first, attribute.second);
+    setenv("SDL_VIDEO_CENTERED", "1", 1);
+    if (!SDL_SetVideoMode(s.width, s.height, depth, s.video_flags))
+        ZV_FATAL("Video mode set failed: %s", SDL_GetError());
+    SDL_WM_SetCaption("Zorvane", nullptr);
+    GLenum error = glewInit();
+    if (error != GLEW_OK)
+        ZV_FATAL("GLEW Error: %s", reinterpret_cast<const char*>(glewGetErrorString(error)));
+}
+
+namespace {
+void drain_events() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+    }
+}
+
+void shut_down(std::unique_ptr<Director> director) {
+    director.reset();
+    remove_temp_files();
+    SDL_Quit();
+}
+}  // namespace
+
+int zorvane_main(int argc, const char* const* argv) {
+    CommandLine options = parse_command_line_or_exit(argc, argv);
+    apply_before_dialog(options, settings, run_options);
+
+    int depth = init_sdl_video();
+    int result = run_setup_dialog(!options.no_dialog);
+    if (result != ID_RUN && result != ID_GET_AVI) {
+        SDL_Quit();
+        return 0;
+    }
+    apply_after_dialog(options, settings);
+
+    settings.video_flags = window_flags_for(settings);
+    open_gl_window(settings, depth);
+    check_required_extensions();
+    if (settings.video_flags & SDL_FULLSCREEN_BIT) SDL_ShowCursor(SDL_DISABLE);
+    drain_events();
+
+    if (run_options.archive_mode == DATAFILE_MODE_WRITE && settings.sync_client) {
+        message_box("Warning", "Can't act as Sync Client in data file write mode!",
+                    MessageBoxButtons::Ok, MessageBoxIcon::None);
+        settings.sync_client = 0;
+    }
+    set_datafile_mode(run_options.archive_mode);
+
+    loading_screen.begin(settings.width, settings.height, settings.aspect());
+    read_datafile(settings.data_file_name.c_str());
+    load_logo();
+    auto director = std::make_unique<Director>(settings.width, settings.height, settings.aspect(),
+                                               settings.capture, settings.sync_client);
+    write_datafile(settings.data_file_name.c_str());
+    if (run_options.pack_only) {
+        shut_down(std::move(director));
+        return 0;
+    }
+
+    director->reshape(settings.width, settings.height);
+    director->start();
+
+    FrameLoop loop;
+    loop.warp_x = settings.width / 2;
+    loop.warp_y = settings.height / 2;
+    loop.run(*director, (settings.video_flags & SDL_FULLSCREEN_BIT) != 0);
+
+    shut_down(std::move(director));
+    return 0;
+}

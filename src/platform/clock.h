@@ -1,0 +1,28 @@
+// Clocks: a monotonic millisecond tick count, a high-resolution counter, and the local time
+// stamp that starts log lines.
+// Depends on: POSIX clock_gettime, localtime_r.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+// Milliseconds since an arbitrary start; wraps like a 32-bit tick count.
+uint32_t tick_count_ms();
+
+// High-resolution counter. performance_frequency() returns false when there is none.
+bool performance_frequency(uint64_t* counts_per_second);
+uint64_t performance_counter();
+
+struct LocalTime {
+    int year, month, day, hour, minute, second, millisecond;
+};
+
+LocalTime local_time_now();
+
+// "YYYY-MM-DD HH:MM:SS:mmm " with the trailing blank, every field zero-filled.
+std::string format_time_stamp(const LocalTime& t);
+inline std::string time_stamp_now() { return format_time_stamp(local_time_now()); }
+
+// printf to standard output, preceded by the time stamp and followed by a line break.
+void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));

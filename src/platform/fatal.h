@@ -1,0 +1,82 @@
+// Fatal reports and assertions.
+//
+// Every failure that ends the process goes through fatal_report(): it builds the caption
+// "Error in file <source path>:<line>" and the text "<caption>\n\n<message>", shows them in a
+// message box (or on standard error in batch mode) and exits with code 1. Tests and fuzz
+// targets install a handler that throws instead, so parsers can be driven in-process.
+// Depends on: platform/ui.
+#pragma once
+
+#include <cinttypes>
+#include <cstdarg>
+#include <string>
+
+struct FatalReport {
+    std::string caption;  // "Error in file src/util/data/data:42" or "Error"
+    std::string text;     // the whole text shown in the box
+    std::string message;  // the message alone; empty for the location-only report
+};
+
+// A handler that returns lets the default behaviour run (box, exit 1); one that throws or
+// longjmps takes over. Pass nullptr to restore the default.
+using FatalHandler = void (*)(const FatalReport& report);
+void set_fatal_handler(FatalHandler handler);
+
+// The source path as it appears in reports: repository-relative, without extension.
+std::string fatal_source_path(const char* file);
+
+[[noreturn]] void fatal_report(const char* file, int line, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+[[noreturn]] void fatal_report_v(const char* file, int line, const char* format, va_list args);
+[[noreturn]] void fatal_location(const char* file, int line);
+
+#define ZV_FATAL(...) fatal_report(__FILE__, __LINE__, __VA_ARGS__)
+#define ZV_FATAL_LOCATION() fatal_location(__FILE__, __LINE__)
+
+// ---- assertion operand formatting -------------------------------------------------------
+// Integers in decimal, floats with %g, booleans as true/false.
+inline std::string assert_value(bool v) { return v ? "true" : "false"; }
+inline std::string assert_value(double v) {
+    char buffer[64];
+    snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+inline std::string assert_value(float v) { return assert_value(static_cast<double>(v)); }
+inline std::string assert_value(long long v) { return std::to_string(v); }
+inline std::string assert_value(unsigned long long v) { return std::to_string(v); }
+inline std::string assert_value(int v) { return std::to_string(v); }
+inline std::string assert_value(unsigned v) { return std::to_string(v); }
+inline std::string assert_value(long v) { return std::to_string(v); }
+inline std::string assert_value(unsigned long v) { return std::to_string(v); }
+inline std::string assert_value(short v) { return std::to_string(v); }
+inline std::string assert_value(unsigned short v) { return std::to_string(v); }
+inline std::string assert_value(char v) { return std::to_string(static_cast<int>(v)); }
+inline std::string assert_value(signed char v) { return std::to_string(static_cast<int>(v)); }
+inline std::string assert_value(unsigned char v) { return std::to_string(static_cast<int>(v)); }
+
+[[noreturn]] void fatal_assert_compare(const char* file, int line, const char* lhs_text,
+                                       const char* op, const char* rhs_text,
+                                       const std::string& lhs_value,
+                                       const std::string& rhs_value);
+
+// "Failed assert <expression>"
+#define ZV_ASSERT(expr)                                      \
+    do {                                                     \
+        if (!(expr)) ZV_FATAL("Failed assert %s", #expr);    \
+    } while (0)
+
+// "<name> is NULL"
+#define ZV_ASSERT_NOT_NULL(ptr)                              \
+    do {                                                     \
+        if ((ptr) == nullptr) ZV_FATAL("%s is NULL", #ptr);  \
+    } while (0)
+
+// "Failed assert a <op> b\n a is <value>\n b is <value>"
+#define ZV_ASSERT_CMP(a, op, b)                                                        \
+    do {                                                                               \
+        const auto& zv_lhs_ = (a);                                                     \
+        const auto& zv_rhs_ = (b);                                                     \
+        if (!(zv_lhs_ op zv_rhs_))                                                     \
+            fatal_assert_compare(__FILE__, __LINE__, #a, #op, #b, assert_value(zv_lhs_), \
+                                 assert_value(zv_rhs_));                               \
+    } while (0)

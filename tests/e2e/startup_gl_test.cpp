@@ -1,0 +1,73 @@
+// Start-up under a real X server and OpenGL: the whole program in-process, and what the
+// loading screen actually puts on the screen.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include "main/frame_clock.h"
+#include "main/loading_screen.h"
+#include "main/startup.h"
+#include "test_support.h"
+#include "util/data/data.h"
+
+namespace {
+
+TEST(StartupGl, WholeRunShowsTheLoadingScreenRunsFramesAndEndsInOrder) {
+    const char* argv[] = {"zorvane",       "--no-dialog", "--window", "--size", "320x180",
+                          "--until",       "0.5",         "--archive-mode", "loose"};
+    testing::internal::CaptureStdout();
+    int code = zorvane_main(static_cast<int>(std::size(argv)), argv);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(loading_screen.begun);
+    EXPECT_TRUE(loading_screen.finished);
+    EXPECT_EQ(loading_screen.window_width, 320);
+    EXPECT_EQ(get_datafile_mode(), DATAFILE_MODE_NONE);
+    // Frames kept ticking the clock until the end of the run.
+    EXPECT_GE(frame_clock.last_time, 0.5f);
+    EXPECT_EQ(settings.video_flags & SDL_FULLSCREEN_BIT, 0u);
+}
+
+TEST(StartupGl, LoadingScreenPaintsTheBarInsideTheLetterbox) {
+    init_sdl_video();
+    Settings s;
+    s.width = 320;
+    s.height = 240;  // 4:3 window, 16:9 picture: bands of 30 pixels above and below
+    s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
+    open_gl_window(s, 0);
+
+    LoadingScreen screen;
+    screen.total = 40;
+    screen.done = 29;  // drawn with done = 30 after the cycling step: past half
+    set_datafile_mode(DATAFILE_MODE_NONE);
+    screen.begin(320, 240, 16.0f / 9.0f);
+    screen.draw(0.5f, true);
+
+    auto pixel = [](int x, int y) {
+        unsigned char rgb[3] = {0, 0, 0};
+        glReadBuffer(GL_FRONT);
+        glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        return static_cast<int>(rgb[0]);
+    };
+    // Viewport is 320x180 at y = 30; the fill runs from x 0.1 to 0.7, y 0.05 to 0.1.
+    const int y = 30 + static_cast<int>(0.075f * 180);
+    EXPECT_NEAR(pixel(static_cast<int>(0.4f * 320), y), 128, 2);   // brightness colour
+    EXPECT_EQ(pixel(static_cast<int>(0.8f * 320), y), 0);          // beyond the fill
+    EXPECT_EQ(pixel(160, 10), 0);                                  // letterbox band
+    EXPECT_EQ(pixel(160, 30 + 90), 0);                             // picture above the bar
+    SDL_Quit();
+}
+
+TEST(StartupGlDeathTest, UnsetSizeIsAVideoModeFailure) {
+    EXPECT_EXIT(
+        {
+            init_sdl_video();
+            Settings s;  // width and height still -1
+            s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
+            open_gl_window(s, 0);
+            fprintf(stderr, "opened\n");
+            exit(3);
+        },
+        ::testing::ExitedWithCode(1), "Video mode set failed: ");
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "main/options.h"
+#include "util/data/data.h"
+
+namespace {
+
+ParseResult parse(std::initializer_list<const char*> args, CommandLine& out, std::string& error) {
+    std::vector<const char*> argv = {"zorvane"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return parse_command_line(static_cast<int>(argv.size()), argv.data(), out, error);
+}
+
+CommandLine parse_ok(std::initializer_list<const char*> args) {
+    CommandLine out;
+    std::string error;
+    EXPECT_EQ(parse(args, out, error), ParseResult::Run) << error;
+    return out;
+}
+
+TEST(CommandLine, NoArgumentsChangesNothing) {
+    Settings s;
+    RunOptions run;
+    CommandLine o = parse_ok({});
+    apply_before_dialog(o, s, run);
+    apply_after_dialog(o, s);
+    EXPECT_EQ(s.width, -1);
+    EXPECT_EQ(s.video_flags, SDL_FULLSCREEN_BIT);
+    EXPECT_EQ(s.data_file_name, "data.zqf");
+    EXPECT_EQ(run.archive_mode, DATAFILE_MODE_READ);
+    EXPECT_LT(run.until_seconds, 0);
+    EXPECT_FALSE(o.no_dialog);
+}
+
+TEST(CommandLine, EveryOptionReachesItsSetting) {
+    CommandLine o = parse_ok({"--no-dialog", "--size", "320x180", "--window", "--aspect=4:3",
+                              "--aa", "8", "--vsync", "0", "--capture", "--sync-client",
+                              "--archive-mode", "write", "--data", "other.zqf", "--pack-only",
+                              "--from", "12.5", "--until=30"});
+    Settings s;
+    s.video_flags = SDL_FULLSCREEN_BIT | 0x2;
+    RunOptions run;
+    apply_before_dialog(o, s, run);
+    EXPECT_EQ(s.data_file_name, "other.zqf");
+    EXPECT_EQ(run.archive_mode, DATAFILE_MODE_WRITE);
+    EXPECT_TRUE(run.pack_only);
+    EXPECT_DOUBLE_EQ(run.from_seconds, 12.5);
+    EXPECT_DOUBLE_EQ(run.until_seconds, 30.0);
+    // Display options wait until after the dialog.
+    EXPECT_EQ(s.width, -1);
+    apply_after_dialog(o, s);
+    EXPECT_TRUE(o.no_dialog);
+    EXPECT_EQ(s.width, 320);
+    EXPECT_EQ(s.height, 180);
+    EXPECT_EQ(s.video_flags, 0x2u);  // --window clears only the full-screen bit
+    EXPECT_EQ(s.aspect_num, 4);
+    EXPECT_EQ(s.aspect_den, 3);
+    EXPECT_EQ(s.antialias_samples, 8);
+    EXPECT_EQ(s.vsync, 0);
+    EXPECT_TRUE(s.capture);
+    EXPECT_EQ(s.sync_client, 1);
+}
+
+TEST(CommandLine, LastRepeatedValueWins) {
+    Settings s;
+    s.video_flags = 0;
+    RunOptions run;
+    CommandLine o = parse_ok({"--window", "--fullscreen", "--size=10x10", "--size", "20x30",
+                              "--archive-mode", "loose", "--aspect", "16:10", "--aa", "16",
+                              "--aa", "0"});
+    apply_before_dialog(o, s, run);
+    apply_after_dialog(o, s);
+    EXPECT_EQ(s.video_flags, SDL_FULLSCREEN_BIT);
+    EXPECT_EQ(s.width, 20);
+    EXPECT_EQ(s.height, 30);
+    EXPECT_EQ(run.archive_mode, DATAFILE_MODE_NONE);
+    EXPECT_EQ(s.aspect_num, 16);
+    EXPECT_EQ(s.aspect_den, 10);
+    EXPECT_EQ(s.antialias_samples, 0);
+}
+
+TEST(CommandLine, SizeLimits) {
+    parse_ok({"--size", "1x1"});
+    parse_ok({"--size", "16384x16384"});
+    CommandLine o;
+    std::string error;
+    for (const char* bad : {"0x10", "10x0", "16385x10", "10x16385", "10", "x10", "10x", "-5x10",
+                            "10x10x", " 10x10", "10X10", "99999999999x1"}) {
+        EXPECT_EQ(parse({"--size", bad}, o, error), ParseResult::Error) << bad;
+        EXPECT_NE(error.find("--size"), std::string::npos);
+    }
+}
+
+TEST(CommandLine, BadValuesAndArgumentsAreErrors) {
+    CommandLine o;
+    std::string error;
+    const std::vector<std::vector<const char*>> bad = {
+        {"positional"},   {"--bogus"},        {"--from", "-0.5"},  {"--from", "abc"},
+        {"--until", "0"}, {"--until", "-1"},  {"--until", "nan"},  {"--until", "inf"},
+        {"--aa", "6"},    {"--aa", "32"},     {"--vsync", "2"},    {"--aspect", "5:4"},
+        {"--data="},      {"--archive-mode", "pack"}, {"--window=1"}, {"--size"},
+        {"--pack-only"},  {"--pack-only", "--archive-mode", "read"}, {"-x"},
+    };
+    for (const auto& args : bad) {
+        std::vector<const char*> argv = {"zorvane"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        EXPECT_EQ(parse_command_line(static_cast<int>(argv.size()), argv.data(), o, error),
+                  ParseResult::Error)
+            << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+    parse_ok({"--from", "0"});
+    parse_ok({"--pack-only", "--archive-mode", "write"});
+    parse_ok({"--archive-mode=write", "--pack-only"});
+}
+
+TEST(CommandLine, HelpAndVersion) {
+    CommandLine o;
+    std::string error;
+    EXPECT_EQ(parse({"--help"}, o, error), ParseResult::Help);
+    EXPECT_EQ(parse({"--size", "5x5", "--version"}, o, error), ParseResult::Version);
+}
+
+TEST(CommandLineDeathTest, UsageErrorsExitTwoWithUsageOnStderr) {
+    const char* argv[] = {"zorvane", "--until", "0"};
+    EXPECT_EXIT(parse_command_line_or_exit(3, argv), ::testing::ExitedWithCode(2),
+                "usage: zorvane");
+    const char* help[] = {"zorvane", "--help"};
+    EXPECT_EXIT(parse_command_line_or_exit(2, help), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

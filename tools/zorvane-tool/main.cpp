@@ -1,0 +1,103 @@
+// zorvane-tool: the authors' inspection and build tool. It links the engine itself, runs in
+// batch mode, prints results to standard output and reports failures with the engine's own
+// fatal messages (exit 1). Usage errors exit 2; errors of the tool itself print one line on
+// standard error and exit 1.
+#include <SDL/SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "main/extensions.h"
+#include "main/setup_dialog.h"
+#include "main/startup.h"
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    const char* arguments;
+    const char* summary;
+    int min_args, max_args;
+    int (*run)(int argc, char** argv);
+};
+
+// The resolutions the setup dialog offers on this display, small to large; the one it
+// preselects is marked.
+int run_modes(int, char**) {
+    init_sdl_video();
+    SetupDialog dialog(settings);
+    if (!dialog.init(SDL_ListModes(nullptr, SDL_FULLSCREEN | SDL_HWSURFACE))) {
+        fprintf(stderr, "zorvane-tool: the display offers no full-screen mode\n");
+        SDL_Quit();
+        return 1;
+    }
+    const auto& items = dialog.combo_items(ID_RESOLUTION);
+    for (size_t i = 0; i < items.size(); ++i)
+        printf("%s%s\n", items[i].c_str(),
+               static_cast<int>(i) == dialog.combo_selection(ID_RESOLUTION) ? " (default)" : "");
+    SDL_Quit();
+    return 0;
+}
+
+// The required extensions this driver lacks, one a line; none printed when all are there.
+int run_extensions(int, char**) {
+    int depth = init_sdl_video();
+    Settings probe;
+    probe.width = 64;
+    probe.height = 64;
+    probe.video_flags = window_flags_for(Settings{}) & ~SDL_FULLSCREEN_BIT;
+    probe.vsync = 0;
+    open_gl_window(probe, depth);
+    for (const auto& name : missing_required_extensions()) printf("%s\n", name.c_str());
+    SDL_Quit();
+    return 0;
+}
+
+const Subcommand subcommands[] = {
+    {"modes", "", "list the resolutions the setup dialog offers", 0, 0, run_modes},
+    {"extensions", "", "list the required OpenGL extensions the driver lacks", 0, 0,
+     run_extensions},
+};
+
+void print_usage(FILE* out) {
+    fprintf(out, "usage: zorvane-tool <command> [arguments]\n\ncommands:\n");
+    for (const auto& command : subcommands) {
+        std::string synopsis = std::string(command.name) +
+                               (*command.arguments ? std::string(" ") + command.arguments : "");
+        fprintf(out, "  %-28s %s\n", synopsis.c_str(), command.summary);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("ZORVANE_BATCH", "1", 1);
+    if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "help") == 0)) {
+        print_usage(stdout);
+        return 0;
+    }
+    if (argc >= 2 && strcmp(argv[1], "--version") == 0) {
+        printf("zorvane-tool %s\n", ZORVANE_VERSION);
+        return 0;
+    }
+    if (argc < 2) {
+        fprintf(stderr, "zorvane-tool: missing command\n");
+        print_usage(stderr);
+        return 2;
+    }
+    for (const auto& command : subcommands) {
+        if (strcmp(argv[1], command.name) != 0) continue;
+        int count = argc - 2;
+        if (count < command.min_args || count > command.max_args) {
+            fprintf(stderr, "zorvane-tool: wrong arguments for '%s'\nusage: zorvane-tool %s %s\n",
+                    command.name, command.name, command.arguments);
+            return 2;
+        }
+        return command.run(count, argv + 2);
+    }
+    fprintf(stderr, "zorvane-tool: unknown command '%s'\n", argv[1]);
+    print_usage(stderr);
+    return 2;
+}
