@@ -60,6 +60,23 @@ void when_shown(std::function<void(GtkWidget*)> act) {
     }, nullptr);
 }
 
+// Answers the first message box that appears with `response`.
+void answer_next_message_box(int response) {
+    static int pending_response;
+    pending_response = response;
+    g_timeout_add(50, [](gpointer) -> gboolean {
+        GList* windows = gtk_window_list_toplevels();
+        bool answered = false;
+        for (GList* w = windows; w && !answered; w = w->next)
+            if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
+                gtk_dialog_response(GTK_DIALOG(w->data), pending_response);
+                answered = true;
+            }
+        g_list_free(windows);
+        return answered ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+    }, nullptr);
+}
+
 class SetupDialogView : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -162,22 +179,37 @@ TEST_F(SetupDialogView, QuitEndsTheProgramWithoutAWindowOrTheArchive) {
 }
 
 TEST_F(SetupDialogView, MessageBoxAnswersWithTheButtonPressed) {
-    g_timeout_add(50, [](gpointer) -> gboolean {
-        GList* windows = gtk_window_list_toplevels();
-        for (GList* w = windows; w; w = w->next)
-            if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
-                gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_CANCEL);
-                g_list_free(windows);
-                return G_SOURCE_REMOVE;
-            }
-        g_list_free(windows);
-        return G_SOURCE_CONTINUE;
-    }, nullptr);
+    answer_next_message_box(GTK_RESPONSE_CANCEL);
     testing::internal::CaptureStderr();
     int answer = message_box("Missing extension(s)", "text", MessageBoxButtons::OkCancel,
                              MessageBoxIcon::Question);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Missing extension(s): text\n");
     EXPECT_EQ(answer, MESSAGE_BOX_CANCEL);
+}
+
+}  // namespace
+
+namespace {
+
+void run_with_missing_extensions_and_cancel() {
+    setenv("MESA_EXTENSION_OVERRIDE", "-GL_EXT_texture_filter_anisotropic -GL_ARB_texture_float",
+           1);
+    answer_next_message_box(GTK_RESPONSE_CANCEL);
+    const char* argv[] = {"zorvane",        "--no-dialog", "--window", "--size", "160x90",
+                          "--archive-mode", "loose",       "--until",  "0.2"};
+    zorvane_main(9, argv);
+    fprintf(stderr, "returned\n");
+    exit(0);
+}
+
+using SetupDialogViewDeathTest = SetupDialogView;
+
+TEST_F(SetupDialogViewDeathTest, CancelOnMissingExtensionsEndsWithOne) {
+    // A fresh process, so that GTK and the driver start from scratch there.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(run_with_missing_extensions_and_cancel(), ::testing::ExitedWithCode(1),
+        "Missing extension\\(s\\): Extensions GLEW_EXT_texture_filter_anisotropic, "
+        "GLEW_ARB_texture_float not supported");
 }
 
 }  // namespace
