@@ -7,8 +7,8 @@
 // Depends on: platform/ui.
 #pragma once
 
-#include <cinttypes>
 #include <cstdarg>
+#include <cstdio>
 #include <string>
 
 struct FatalReport {

@@ -11,7 +11,6 @@ namespace {
 struct ViewContext {
     SetupDialogController* controller;
     GtkDialog* dialog;
-    bool populating;
 };
 
 struct ControlBinding {
@@ -43,14 +42,12 @@ void end_if_result(ViewContext* context, int result) {
 
 void on_combo_changed(GtkComboBox* combo, gpointer data) {
     auto* binding = static_cast<ControlBinding*>(data);
-    if (binding->context->populating) return;
     binding->context->controller->select(binding->id, gtk_combo_box_get_active(combo));
     end_if_result(binding->context, binding->context->controller->command(binding->id, 9));
 }
 
 void on_check_toggled(GtkToggleButton* button, gpointer data) {
     auto* binding = static_cast<ControlBinding*>(data);
-    if (binding->context->populating) return;
     binding->context->controller->set_check(binding->id, gtk_toggle_button_get_active(button));
     end_if_result(binding->context, binding->context->controller->command(binding->id, 0));
 }
@@ -94,7 +91,9 @@ int run_setup_dialog_view(SetupDialogController& controller) {
     if (is_batch_mode()) return -1;
 
     GtkWidget* window = gtk_dialog_new();
-    ViewContext context{&controller, GTK_DIALOG(window), true};
+    // Signals are connected after each control got its initial state, so building the
+    // window sends the controller nothing.
+    ViewContext context{&controller, GTK_DIALOG(window)};
     gtk_window_set_title(GTK_WINDOW(window), "Zorvane");
     gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
@@ -126,7 +125,6 @@ int run_setup_dialog_view(SetupDialogController& controller) {
     gtk_widget_show_all(window);
     gtk_widget_grab_default(run);
     gtk_widget_grab_focus(run);
-    context.populating = false;
 
     gint response = gtk_dialog_run(GTK_DIALOG(window));
     gtk_widget_destroy(window);

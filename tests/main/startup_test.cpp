@@ -23,17 +23,6 @@ TEST(GlAttributes, MultisamplingFollowsTheAntialiasSetting) {
     EXPECT_EQ(four[SDL_GL_MULTISAMPLESAMPLES], 4);
 }
 
-TEST(GlAttributes, ColourDoubleBufferAndSwapControl) {
-    Settings s;
-    s.vsync = 0;
-    auto a = attributes(s);
-    EXPECT_EQ(a.size(), 8u);  // no depth or stencil request: SDL's defaults apply
-    EXPECT_EQ(a[SDL_GL_RED_SIZE] + a[SDL_GL_GREEN_SIZE] + a[SDL_GL_BLUE_SIZE] + a[SDL_GL_ALPHA_SIZE], 32);
-    EXPECT_EQ(a[SDL_GL_DOUBLEBUFFER], 1);
-    EXPECT_EQ(a[SDL_GL_SWAP_CONTROL], 0);
-    EXPECT_EQ(a.count(SDL_GL_DEPTH_SIZE), 0u);
-}
-
 TEST(WindowFlags, OpenGlResizableAndWindowedForCaptureAndEditing) {
     Settings s;
     EXPECT_EQ(window_flags_for(s), SDL_FULLSCREEN_BIT | SDL_OPENGL | SDL_RESIZABLE);

@@ -27,16 +27,4 @@ TEST(LogLine, StampThenMessageThenNewline) {
     EXPECT_EQ(out.substr(24), "[DATA] Skipping duplicate entry for data/x\n");
 }
 
-TEST(Clocks, MonotonicAndConsistent) {
-    uint64_t frequency = 0;
-    ASSERT_TRUE(performance_frequency(&frequency));
-    EXPECT_GT(frequency, 0u);
-    uint64_t a = performance_counter();
-    uint64_t b = performance_counter();
-    EXPECT_LE(a, b);
-    uint32_t t0 = tick_count_ms();
-    uint32_t t1 = tick_count_ms();
-    EXPECT_LE(t0, t1);
-}
-
 }  // namespace
