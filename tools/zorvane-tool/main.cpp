@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "commands.h"
 #include "main/extensions.h"
 #include "main/setup_dialog.h"
 #include "main/startup.h"
@@ -59,7 +60,28 @@ const Subcommand subcommands[] = {
     {"modes", "", "list the resolutions the setup dialog offers", 0, 0, run_modes},
     {"extensions", "", "list the required OpenGL extensions the driver lacks", 0, 0,
      run_extensions},
+    {"archive list", "FILE", "one line per entry: <size><TAB><name>", 1, 1, run_archive_list},
+    {"archive extract", "FILE DIR", "write every entry to DIR/<name>", 2, 2, run_archive_extract},
+    {"archive pack", "OUT PATH...", "pack files and folders into a new archive", 2, 1 << 20,
+     run_archive_pack},
+    {"archive verify", "FILE", "check a whole archive and print its sizes", 1, 1,
+     run_archive_verify},
+    {"huff compress", "IN OUT", "compress a file into one raw Huffman block", 2, 2,
+     run_huff_compress},
+    {"huff decompress", "IN OUT", "expand one raw Huffman block", 2, 2, run_huff_decompress},
 };
+
+// "archive list" takes two words of the command line, "modes" one.
+int command_words(const Subcommand& command) { return strchr(command.name, ' ') ? 2 : 1; }
+
+bool matches(const Subcommand& command, int argc, char** argv) {
+    std::string words = argv[1];
+    if (command_words(command) == 2) {
+        if (argc < 3) return false;
+        words += std::string(" ") + argv[2];
+    }
+    return words == command.name;
+}
 
 void print_usage(FILE* out) {
     fprintf(out, "usage: zorvane-tool <command> [arguments]\n\ncommands:\n");
@@ -88,14 +110,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const auto& command : subcommands) {
-        if (strcmp(argv[1], command.name) != 0) continue;
-        int count = argc - 2;
+        if (!matches(command, argc, argv)) continue;
+        int first = 1 + command_words(command);
+        int count = argc - first;
         if (count < command.min_args || count > command.max_args) {
             fprintf(stderr, "zorvane-tool: wrong arguments for '%s'\nusage: zorvane-tool %s %s\n",
                     command.name, command.name, command.arguments);
             return 2;
         }
-        return command.run(count, argv + 2);
+        return command.run(count, argv + first);
     }
     fprintf(stderr, "zorvane-tool: unknown command '%s'\n", argv[1]);
     print_usage(stderr);

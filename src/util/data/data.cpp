@@ -1,28 +1,393 @@
-// PLACEHOLDER archive: the mode is real, everything else does nothing yet. The archive with
-// its reader, writer and loose-file access replaces this file; until then the shell's calls
-// go through the final interface so that nothing else changes when it lands.
+// The data archive: modes, the entry list, file access for every loader, and reading and
+// writing the packed file.
 #include "util/data/data.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "main/loading_screen.h"
 #include "platform/clock.h"
+#include "platform/fatal.h"
+#include "platform/ui.h"
+#include "util/data/huffman.h"
 
 namespace {
-int datafile_mode = DATAFILE_MODE_NONE;
 
-void log_placeholder(const char* operation) {
-    log_line("[DATA] placeholder: %s does nothing yet", operation);
+const char DATAFILE_HEADER[] = "Trelvane Data File";  // 18 characters and the terminator
+constexpr size_t HEADER_BYTES = 19;
+constexpr uint8_t MAJOR_VERSION = 0, MINOR_VERSION = 2;
+const char CHUNK_TAG[] = "ZQFDFC";  // 6 characters and the terminator
+constexpr size_t TAG_BYTES = 7;
+constexpr size_t CHUNK_HEADER_BYTES = TAG_BYTES + 8;
+
+int datafile_mode = DATAFILE_MODE_NONE;
+bool archive_read = false;
+std::vector<DataChunk> entries;
+uint32_t used_count = 0;
+std::vector<std::string> temp_files;
+
+uint32_t get_u32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
+
+void append_u32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void request_redraw() { loading_screen.draw(1.0f, false); }
+
+// Scans the whole list, as a duplicate anywhere in it is an error.
+DataChunk* find_entry(const char* name) {
+    DataChunk* found = nullptr;
+    for (auto& entry : entries) {
+        if (entry.name != name) continue;
+        if (found)
+            ZV_FATAL("Ouch, found more than one entry for %s in datafile. Duplicates make no sense here.",
+                     name);
+        found = &entry;
+    }
+    return found;
+}
+
+void mark_used(DataChunk& entry) {
+    if (!entry.used) {
+        entry.used = true;
+        ++used_count;
+    }
+}
+
+char* copy_of(const char* data, size_t size, const char* failure) {
+    // malloc(0) may give null; a zero-size entry still gets a real buffer.
+    char* copy = static_cast<char*>(malloc(size ? size : 1));
+    if (!copy) ZV_FATAL("%s", failure);
+    if (size) memcpy(copy, data, size);
+    return copy;
+}
+
+void append_entry(const char* name, uint32_t size, char* owned_data) {
+    entries.push_back(DataChunk{name, size, owned_data, false});
+}
+
+bool skip_duplicate(const char* name) {
+    if (!find_entry(name)) return false;
+    log_line("[DATA] Skipping duplicate entry for %s", name);
+    return true;
+}
+
+long stream_length(FILE* f) {
+    fseek(f, 0, SEEK_END);
+    long length = ftell(f);
+    rewind(f);
+    return length;
+}
+
+// A readable stream over a private copy of an entry. Memory streams need a non-empty buffer;
+// an empty entry gets an anonymous temporary file, gone when it is closed.
+FILE* stream_over(const DataChunk& entry) {
+    FILE* f = entry.size ? fmemopen(nullptr, entry.size, "w+") : tmpfile();
+    if (!f) return nullptr;
+    if (entry.size && fwrite(entry.data, 1, entry.size, f) != entry.size) {
+        fclose(f);
+        return nullptr;
+    }
+    rewind(f);
+    return f;
+}
+
 }  // namespace
+
+// ---- mode -----------------------------------------------------------------------------------
 
 void set_datafile_mode(int mode) { datafile_mode = mode; }
 int get_datafile_mode() { return datafile_mode; }
 
-void read_datafile(const char*) { log_placeholder("read_datafile"); }
-void write_datafile(const char*) {
-    if (datafile_mode == DATAFILE_MODE_WRITE) log_placeholder("write_datafile");
-}
-void export_mp3() { log_placeholder("export_mp3"); }
-void remove_temp_files() {}
-void load_logo() { log_placeholder("load_logo"); }
+uint32_t get_datafile_entry_count() { return static_cast<uint32_t>(entries.size()); }
+uint32_t get_datafile_used_count() { return used_count; }
+const std::vector<DataChunk>& get_datafile_entries() { return entries; }
 
-uint32_t get_datafile_entry_count() { return 0; }
-uint32_t get_datafile_used_count() { return 0; }
+void reset_datafile() {
+    for (auto& entry : entries) free(entry.data);
+    entries.clear();
+    used_count = 0;
+    archive_read = false;
+    datafile_mode = DATAFILE_MODE_NONE;
+    remove_temp_files();
+}
+
+// ---- reading the archive --------------------------------------------------------------------
+
+void parse_datafile_image(const uint8_t* file, size_t length, const char* path) {
+    if (length < HEADER_BYTES) ZV_FATAL("Failed to read header!");
+    char header[HEADER_BYTES + 1] = {};
+    memcpy(header, file, HEADER_BYTES);
+    if (strcmp(header, DATAFILE_HEADER) != 0) ZV_FATAL("Unrecognized datafile header: %s", header);
+    if (length < HEADER_BYTES + 1) ZV_FATAL("Failed to read major version!");
+    if (length < HEADER_BYTES + 2) ZV_FATAL("Failed to read minor version!");
+    int major = file[HEADER_BYTES], minor = file[HEADER_BYTES + 1];
+    if (major != MAJOR_VERSION || minor != MINOR_VERSION)
+        ZV_FATAL("Expected datafile format 0.2, got %d.%d", major, minor);
+    const uint8_t* block = file + HEADER_BYTES + 2;
+    size_t block_length = length - HEADER_BYTES - 2;
+    if (block_length == 0) ZV_FATAL("Failed to read %zu bytes from %s", block_length, path);
+
+    // Checked before the output is allocated, so a lying header costs nothing.
+    if (const char* problem = HuffmanCoder::check_block(block, block_length))
+        ZV_FATAL("Corrupt compressed block in %s: %s", path, problem);
+    uint32_t content_length = HuffmanCoder::uncompressed_size(block);
+    uint8_t* content = static_cast<uint8_t*>(malloc(content_length ? content_length : 1));
+    if (!content) ZV_FATAL("Failed to allocate memory for data buffer loading %s", path);
+    {
+        auto coder = std::make_unique<HuffmanCoder>();
+        uint32_t decoded = 0;
+        coder->decode(content, decoded, block, block_length);
+    }
+
+    uint32_t chunks = 0;
+    uint64_t bytes = 0;
+    size_t offset = 0;
+    while (offset < content_length) {
+        size_t left = content_length - offset;
+        if (left < TAG_BYTES)
+            ZV_FATAL("Corrupt datafile %s: chunk %u is cut short after %zu bytes", path, chunks, left);
+        char tag[TAG_BYTES + 1] = {};
+        memcpy(tag, content + offset, TAG_BYTES);
+        if (strcmp(tag, CHUNK_TAG) != 0)
+            ZV_FATAL("Unrecognized chunk header: %s. \nRead %u chunks, %f MB before this\n", tag,
+                     chunks, static_cast<double>(bytes) / 1048576.0);
+        if (left < CHUNK_HEADER_BYTES)
+            ZV_FATAL("Corrupt datafile %s: chunk %u is cut short after %zu bytes", path, chunks, left);
+        uint32_t name_length = get_u32(content + offset + TAG_BYTES);
+        uint32_t size = get_u32(content + offset + TAG_BYTES + 4);
+        if (static_cast<uint64_t>(name_length) + size > left - CHUNK_HEADER_BYTES)
+            ZV_FATAL("Corrupt datafile %s: chunk %u needs %llu bytes, only %zu are left", path,
+                     chunks,
+                     static_cast<unsigned long long>(CHUNK_HEADER_BYTES + uint64_t{name_length} + size),
+                     left);
+        const char* name = reinterpret_cast<const char*>(content + offset + CHUNK_HEADER_BYTES);
+        char* data = static_cast<char*>(malloc(size ? size : 1));
+        if (!data) ZV_FATAL("Failed to allocate memory for data chunk!");
+        if (size) memcpy(data, name + name_length, size);
+        entries.push_back(DataChunk{std::string(name, name_length), size, data, false});
+        offset += CHUNK_HEADER_BYTES + name_length + size;
+        ++chunks;
+        bytes += size;
+    }
+    free(content);
+}
+
+void read_datafile(const char* path) {
+    if (archive_read) return;
+    if (datafile_mode != DATAFILE_MODE_READ) {
+        archive_read = true;
+        return;
+    }
+    FILE* f = fopen(path, "rb");
+    if (!f) ZV_FATAL("Failed to open data file %s for reading.\n", path);
+    long length = stream_length(f);
+    if (length < 1) ZV_FATAL("Negative or zero file length: %ld", length);
+    uint8_t* file = static_cast<uint8_t*>(malloc(static_cast<size_t>(length)));
+    if (!file) ZV_FATAL("Failed to allocate memory for data buffer loading %s", path);
+    size_t got = fread(file, 1, static_cast<size_t>(length), f);
+    fclose(f);
+    if (got != static_cast<size_t>(length))
+        ZV_FATAL("Failed to read %ld bytes from %s", length, path);
+    parse_datafile_image(file, got, path);
+    free(file);
+    archive_read = true;
+}
+
+// ---- file access ----------------------------------------------------------------------------
+
+char* get_data(const char* name, uint32_t* size) {
+    if (datafile_mode != DATAFILE_MODE_READ)
+        ZV_FATAL("Illegal use of get_data(), can only be used in read mode!");
+    DataChunk* entry = find_entry(name);
+    if (!entry) return nullptr;
+    char* copy = copy_of(entry->data, entry->size, "tmpbuffer is NULL");
+    if (size) *size = entry->size;
+    mark_used(*entry);
+    request_redraw();
+    return copy;
+}
+
+void add_data(const char* name, uint32_t size, const char* data) {
+    if (datafile_mode != DATAFILE_MODE_WRITE)
+        ZV_FATAL("Illegal use of add_data(), can only be used in write mode!");
+    if (skip_duplicate(name)) return;
+    append_entry(name, size, copy_of(data, size, "copybuffer is NULL"));
+    request_redraw();
+}
+
+char* load_file(const char* name, const char* open_mode, uint32_t* size, bool terminator) {
+    if (datafile_mode == DATAFILE_MODE_READ) {
+        // An entry written from a terminated text file already ends with its zero byte.
+        DataChunk* entry = find_entry(name);
+        if (!entry) return nullptr;
+        char* copy = copy_of(entry->data, entry->size, "tmpbuffer is NULL");
+        mark_used(*entry);
+        request_redraw();
+        if (size) *size = entry->size;
+        return copy;
+    }
+
+    FILE* f = fopen(name, open_mode);
+    if (!f) return nullptr;
+    long length = stream_length(f);
+    if (length < 0) ZV_FATAL("Negative file length: %ld", length);
+    size_t capacity = static_cast<size_t>(length) + (terminator ? 1 : 0);
+    char* buffer = static_cast<char*>(malloc(capacity ? capacity : 1));
+    if (!buffer) ZV_FATAL("Failed to allocate memory for loading %s", name);
+    size_t count = fread(buffer, 1, static_cast<size_t>(length), f);
+    if (count < 1) ZV_FATAL("Tried to read %ld bytes from %s, got %zu", length, name, count);
+    fclose(f);
+    if (count != static_cast<size_t>(length)) {
+        // Text mode may shorten the content; keep just what was read.
+        char* shorter = copy_of(buffer, count + (terminator ? 1 : 0), "copybuffer is NULL");
+        free(buffer);
+        buffer = shorter;
+    }
+    if (terminator) buffer[count] = 0;
+    uint32_t file_size = static_cast<uint32_t>(count + (terminator ? 1 : 0));
+
+    if (datafile_mode == DATAFILE_MODE_WRITE) {
+        if (skip_duplicate(name)) {
+            if (size) *size = file_size;
+            return buffer;
+        }
+        append_entry(name, file_size, copy_of(buffer, file_size, "copybuffer is NULL"));
+    }
+    request_redraw();
+    if (size) *size = file_size;
+    return buffer;
+}
+
+FILE* open_file(const char* name, const char* open_mode) {
+    if (datafile_mode == DATAFILE_MODE_READ) {
+        DataChunk* entry = find_entry(name);
+        if (!entry) return nullptr;
+        FILE* stream = stream_over(*entry);
+        if (!stream) return nullptr;
+        mark_used(*entry);
+        request_redraw();
+        return stream;
+    }
+
+    FILE* f = fopen(name, open_mode);
+    if (!f) return nullptr;
+    if (datafile_mode == DATAFILE_MODE_WRITE) {
+        if (skip_duplicate(name)) return f;
+        long length = stream_length(f);
+        if (length < 0) ZV_FATAL("Negative file length: %ld", length);
+        char* buffer = static_cast<char*>(malloc(length ? static_cast<size_t>(length) : 1));
+        if (!buffer) ZV_FATAL("Failed to allocate memory for data buffer loading %s", name);
+        size_t count = fread(buffer, 1, static_cast<size_t>(length), f);
+        if (count < 1) ZV_FATAL("Tried to read %ld bytes from %s, got %zu", length, name, count);
+        rewind(f);
+        append_entry(name, static_cast<uint32_t>(count), buffer);
+    }
+    request_redraw();
+    return f;
+}
+
+// ---- writing the archive --------------------------------------------------------------------
+
+std::vector<uint8_t> build_datafile_image(const std::vector<DataChunk>& chunks,
+                                          uint32_t* stream_length_out) {
+    std::vector<uint8_t> stream;
+    for (const auto& entry : chunks) {
+        stream.insert(stream.end(), CHUNK_TAG, CHUNK_TAG + TAG_BYTES);
+        append_u32(stream, static_cast<uint32_t>(entry.name.size()));
+        append_u32(stream, entry.size);
+        stream.insert(stream.end(), entry.name.begin(), entry.name.end());
+        stream.insert(stream.end(), entry.data, entry.data + entry.size);
+    }
+    if (stream.size() > UINT32_MAX - HuffmanCoder::WORST_CASE_OVERHEAD)
+        ZV_FATAL("The datafile content of %zu bytes is too large for one block", stream.size());
+    uint32_t length = static_cast<uint32_t>(stream.size());
+
+    std::vector<uint8_t> image(HEADER_BYTES + 2 + length + HuffmanCoder::WORST_CASE_OVERHEAD);
+    memcpy(image.data(), DATAFILE_HEADER, HEADER_BYTES);
+    image[HEADER_BYTES] = MAJOR_VERSION;
+    image[HEADER_BYTES + 1] = MINOR_VERSION;
+    uint32_t block_size = 0;
+    auto coder = std::make_unique<HuffmanCoder>();
+    coder->encode(image.data() + HEADER_BYTES + 2, block_size, stream.data(), length);
+    image.resize(HEADER_BYTES + 2 + block_size);
+    if (stream_length_out) *stream_length_out = length;
+    return image;
+}
+
+void write_datafile(const char* path) {
+    if (datafile_mode != DATAFILE_MODE_WRITE) return;
+    log_line("Writing datafile %s", path);
+    for (const auto& entry : entries) log_line("..file: %s, %u bytes", entry.name.c_str(), entry.size);
+    if (entries.empty()) ZV_FATAL("Negative or zero file length: 0");
+
+    uint32_t original = 0;
+    std::vector<uint8_t> image = build_datafile_image(entries, &original);
+    uint32_t compressed = static_cast<uint32_t>(image.size() - HEADER_BYTES - 2);
+
+    // Written beside the target and renamed over it, so a failed write never leaves a
+    // truncated archive where a good one was.
+    std::string partial = std::string(path) + ".partial";
+    FILE* f = fopen(partial.c_str(), "wb");
+    if (!f) ZV_FATAL("Failed to open data file %s for writing", path);
+    auto fail = [&](const char* message) {
+        fclose(f);
+        unlink(partial.c_str());
+        ZV_FATAL("%s", message);
+    };
+    if (fwrite(image.data(), 1, HEADER_BYTES, f) != HEADER_BYTES) fail("Failed to write header!");
+    if (fputc(MAJOR_VERSION, f) == EOF) fail("Failed to write major version!");
+    if (fputc(MINOR_VERSION, f) == EOF) fail("Failed to write minor version!");
+    if (fwrite(image.data() + HEADER_BYTES + 2, 1, compressed, f) != compressed || fflush(f) != 0)
+        fail("Failed to write file contents!");
+    if (fclose(f) != 0 || rename(partial.c_str(), path) != 0) {
+        unlink(partial.c_str());
+        ZV_FATAL("Failed to write file contents!");
+    }
+
+    log_line("Done writing datafile \"%s\" of %.2f MB!", path, compressed / 1048576.0);
+    log_line(" ..original file size:  %9u bytes", original);
+    log_line(" ..compressed file size:%9u bytes", compressed);
+    log_line(" ..lost in compression: %9lld bytes",
+             static_cast<long long>(original) - static_cast<long long>(compressed));
+    log_line(" ..compression rate:    %9.2f %%",
+             original ? (static_cast<double>(original) - compressed) * 100.0 / original : 0.0);
+}
+
+// ---- export and clean-up --------------------------------------------------------------------
+
+void export_mp3() {
+    int mode = datafile_mode;
+    ZV_ASSERT_CMP(DATAFILE_MODE_READ, ==, mode);
+    for (const auto& entry : entries) {
+        if (entry.name.find("mp3") == std::string::npos) continue;
+        // Only the last path component: the export lands in the current folder.
+        size_t cut = entry.name.find_last_of('/');
+        if (cut == std::string::npos) cut = entry.name.find_last_of('\\');
+        std::string output = cut == std::string::npos ? entry.name : entry.name.substr(cut + 1);
+        FILE* f = fopen(output.c_str(), "wb+");
+        if (!f) ZV_FATAL("Failed to create output file for %s", output.c_str());
+        size_t written = entry.size ? fwrite(entry.data, 1, entry.size, f) : 0;
+        if (fclose(f) != 0 || written != entry.size)
+            ZV_FATAL("Failed to create output file for %s", output.c_str());
+        std::string text = "Successfully exported " + output + " to the current folder";
+        message_box("Success", text.c_str(), MessageBoxButtons::Ok, MessageBoxIcon::None);
+    }
+}
+
+void remove_temp_files() {
+    for (const auto& name : temp_files) unlink(name.c_str());
+    temp_files.clear();
+}
+
+void load_logo() {
+    // PLACEHOLDER until textures exist: the logo is requested like the real loader requests it
+    // (so archives carry it, in request order) but not turned into a texture yet.
+    if (FILE* f = open_file("data/common/images/trelvane_logo_16_9.png", "rb")) fclose(f);
+}

@@ -1,14 +1,29 @@
 // The data archive: every asset is requested by its relative path through these operations,
 // which serve it from the packed archive (read mode) or from loose files (write mode records
-// what they serve and packs it into a new archive; mode none only serves).
+// what it serves and packs it into a new archive; mode none only serves).
+//
+// Archive file: "Trelvane Data File\0", major 0, minor 2, then one Huffman block whose content
+// is the chunk stream: per file "ZQFDFC\0", name length and data size (u32 little-endian), the
+// name, the data; in the order the names were first requested.
+// Depends on: util/data/huffman, main/loading_screen (every served request asks it to redraw).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 constexpr int DATAFILE_MODE_NONE = 0;
 constexpr int DATAFILE_MODE_READ = 1;
 constexpr int DATAFILE_MODE_WRITE = 2;
+
+struct DataChunk {
+    std::string name;
+    uint32_t size;
+    char* data;  // owned by the entry list; lives until the process ends
+    bool used;
+};
 
 void set_datafile_mode(int mode);
 int get_datafile_mode();
@@ -29,3 +44,19 @@ void load_logo();
 // Progress for the loading screen: entries in the archive, and how many were requested.
 uint32_t get_datafile_entry_count();
 uint32_t get_datafile_used_count();
+
+// ---- for zorvane-tool, tests and fuzzing ----------------------------------------------------
+
+const std::vector<DataChunk>& get_datafile_entries();
+
+// read_datafile's work on a whole archive file already in memory (the archive-read flag and
+// the mode are not consulted). Fatal reports name `path`.
+void parse_datafile_image(const uint8_t* file, size_t length, const char* path);
+
+// The archive file for the given entries, in memory: header, versions and compressed block.
+// Returns the chunk-stream length through `stream_length` when given.
+std::vector<uint8_t> build_datafile_image(const std::vector<DataChunk>& entries,
+                                          uint32_t* stream_length);
+
+// Forgets every entry, the archive-read flag and the temporary files; mode back to none.
+void reset_datafile();

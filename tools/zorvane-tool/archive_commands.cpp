@@ -1,0 +1,263 @@
+// zorvane-tool archive and huff: inspect, unpack and build archives and raw Huffman blocks.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "commands.h"
+#include "platform/fatal.h"
+#include "util/data/data.h"
+#include "util/data/huffman.h"
+
+int tool_error(const std::string& message) {
+    fprintf(stderr, "zorvane-tool: %s\n", message.c_str());
+    return 1;
+}
+
+namespace {
+
+bool read_whole_file(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) {
+        error = "cannot read " + path + ": " + strerror(errno);
+        return false;
+    }
+    out.clear();
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + got);
+    bool failed = ferror(f) != 0;
+    fclose(f);
+    if (failed) {
+        error = "cannot read " + path + ": " + strerror(EIO);
+        return false;
+    }
+    return true;
+}
+
+bool write_whole_file(const std::string& path, const uint8_t* data, size_t size, std::string& error) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) {
+        error = "cannot write " + path + ": " + strerror(errno);
+        return false;
+    }
+    bool ok = (size == 0 || fwrite(data, 1, size, f) == size);
+    ok = (fclose(f) == 0) && ok;
+    if (!ok) error = "cannot write " + path;
+    return ok;
+}
+
+bool make_directories(const std::string& path, std::string& error) {
+    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+        std::string prefix = path.substr(0, slash);
+        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+            error = "cannot create " + prefix + ": " + strerror(errno);
+            return false;
+        }
+        if (slash == std::string::npos) return true;
+    }
+}
+
+void open_archive(const char* path) {
+    set_datafile_mode(DATAFILE_MODE_READ);
+    read_datafile(path);
+}
+
+}  // namespace
+
+// ---- names ----------------------------------------------------------------------------------
+
+bool is_safe_entry_name(const std::string& name) {
+    if (name.empty() || name.find('\0') != std::string::npos) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = name.find('/', start);
+        std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
+}
+
+bool find_unextractable_name(const std::vector<std::string>& names, std::string& bad) {
+    std::set<std::string> files, folders;
+    for (const auto& name : names) {
+        if (!is_safe_entry_name(name) || !files.insert(name).second) {
+            bad = name;
+            return true;
+        }
+        for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+            folders.insert(name.substr(0, slash));
+    }
+    for (const auto& name : names)
+        if (folders.count(name)) {
+            bad = name;
+            return true;
+        }
+    return false;
+}
+
+std::string normalise_entry_name(const std::string& path) {
+    std::string out;
+    bool absolute = !path.empty() && path[0] == '/';
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (!part.empty() && part != ".") {
+            if (!out.empty()) out += '/';
+            out += part;
+        }
+        start = end + 1;
+    }
+    return absolute ? "/" + out : out;
+}
+
+// ---- archive --------------------------------------------------------------------------------
+
+int run_archive_list(int, char** argv) {
+    open_archive(argv[0]);
+    for (const auto& entry : get_datafile_entries()) printf("%u\t%s\n", entry.size, entry.name.c_str());
+    return 0;
+}
+
+int run_archive_verify(int, char** argv) {
+    std::vector<uint8_t> file;
+    std::string error;
+    if (!read_whole_file(argv[0], file, error)) return tool_error(error);
+    open_archive(argv[0]);
+    std::set<std::string> seen;
+    uint64_t stream_bytes = 0;
+    for (const auto& entry : get_datafile_entries()) {
+        if (!seen.insert(entry.name).second)
+            ZV_FATAL("Ouch, found more than one entry for %s in datafile. Duplicates make no sense here.",
+                     entry.name.c_str());
+        stream_bytes += 15 + entry.name.size() + entry.size;
+    }
+    printf("entries %zu bytes %llu compressed %zu\n", get_datafile_entries().size(),
+           static_cast<unsigned long long>(stream_bytes), file.size() - 21);
+    return 0;
+}
+
+int run_archive_extract(int, char** argv) {
+    open_archive(argv[0]);
+    const auto& entries = get_datafile_entries();
+    std::vector<std::string> names;
+    for (const auto& entry : entries) names.push_back(entry.name);
+    std::string bad;
+    if (find_unextractable_name(names, bad))
+        return tool_error("refusing to extract entry '" + bad + "': not a unique relative path");
+    std::string root = argv[1];
+    std::string error;
+    for (const auto& entry : entries) {
+        std::string path = root + "/" + entry.name;
+        if (!make_directories(path.substr(0, path.find_last_of('/')), error) ||
+            !write_whole_file(path, reinterpret_cast<const uint8_t*>(entry.data), entry.size, error))
+            return tool_error(error);
+    }
+    return 0;
+}
+
+namespace {
+
+struct PackFile {
+    std::string name, path;
+};
+
+// Walks a path given on the command line: files as they are, folders recursively in byte-wise
+// sorted order, following links (a folder that contains itself is an error).
+bool collect_files(const std::string& path, std::vector<PackFile>& out,
+                   std::vector<std::pair<dev_t, ino_t>>& open_folders, std::string& error) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        error = "cannot read " + path + ": " + strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        out.push_back(PackFile{normalise_entry_name(path), path});
+        return true;
+    }
+    auto id = std::make_pair(info.st_dev, info.st_ino);
+    if (std::find(open_folders.begin(), open_folders.end(), id) != open_folders.end()) {
+        error = "folder loop at " + path;
+        return false;
+    }
+    DIR* dir = opendir(path.c_str());
+    if (!dir) {
+        error = "cannot read " + path + ": " + strerror(errno);
+        return false;
+    }
+    std::vector<std::string> children;
+    while (dirent* e = readdir(dir))
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) children.push_back(e->d_name);
+    closedir(dir);
+    std::sort(children.begin(), children.end());
+    open_folders.push_back(id);
+    for (const auto& child : children)
+        if (!collect_files(path + "/" + child, out, open_folders, error)) return false;
+    open_folders.pop_back();
+    return true;
+}
+
+}  // namespace
+
+int run_archive_pack(int argc, char** argv) {
+    std::vector<PackFile> files;
+    std::string error;
+    for (int i = 1; i < argc; ++i) {
+        std::vector<std::pair<dev_t, ino_t>> open_folders;
+        if (!collect_files(argv[i], files, open_folders, error)) return tool_error(error);
+    }
+    std::set<std::string> names;
+    for (const auto& file : files) {
+        if (file.name.empty()) return tool_error("no entry name for " + file.path);
+        if (!names.insert(file.name).second) return tool_error("duplicate entry name " + file.name);
+    }
+    std::vector<std::vector<uint8_t>> contents(files.size());
+    std::vector<DataChunk> chunks;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!read_whole_file(files[i].path, contents[i], error)) return tool_error(error);
+        if (contents[i].size() > UINT32_MAX) return tool_error(files[i].path + " is too large");
+        chunks.push_back(DataChunk{files[i].name, static_cast<uint32_t>(contents[i].size()),
+                                   reinterpret_cast<char*>(contents[i].data()), false});
+    }
+    std::vector<uint8_t> image = build_datafile_image(chunks, nullptr);
+    if (!write_whole_file(argv[0], image.data(), image.size(), error)) return tool_error(error);
+    return 0;
+}
+
+// ---- huff -----------------------------------------------------------------------------------
+
+int run_huff_compress(int, char** argv) {
+    std::vector<uint8_t> input;
+    std::string error;
+    if (!read_whole_file(argv[0], input, error)) return tool_error(error);
+    if (input.size() > UINT32_MAX - HuffmanCoder::WORST_CASE_OVERHEAD)
+        return tool_error(std::string(argv[0]) + " is too large for one block");
+    std::vector<uint8_t> block(input.size() + HuffmanCoder::WORST_CASE_OVERHEAD);
+    uint32_t block_size = 0;
+    auto coder = std::make_unique<HuffmanCoder>();
+    coder->encode(block.data(), block_size, input.data(), static_cast<uint32_t>(input.size()));
+    if (!write_whole_file(argv[1], block.data(), block_size, error)) return tool_error(error);
+    return 0;
+}
+
+int run_huff_decompress(int, char** argv) {
+    std::vector<uint8_t> block;
+    std::string error;
+    if (!read_whole_file(argv[0], block, error)) return tool_error(error);
+    if (const char* problem = HuffmanCoder::check_block(block.data(), block.size()))
+        ZV_FATAL("Corrupt compressed block in %s: %s", argv[0], problem);
+    std::vector<uint8_t> output(HuffmanCoder::uncompressed_size(block.data()));
+    uint32_t size = 0;
+    auto coder = std::make_unique<HuffmanCoder>();
+    coder->decode(output.data(), size, block.data(), block.size());
+    if (!write_whole_file(argv[1], output.data(), size, error)) return tool_error(error);
+    return 0;
+}

@@ -1,0 +1,30 @@
+// zorvane-tool's commands. Each takes its arguments (after the command words) and returns the
+// exit code; the engine's fatal reports end the process themselves.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+int run_archive_list(int argc, char** argv);
+int run_archive_extract(int argc, char** argv);
+int run_archive_pack(int argc, char** argv);
+int run_archive_verify(int argc, char** argv);
+int run_huff_compress(int argc, char** argv);
+int run_huff_decompress(int argc, char** argv);
+
+// ---- helpers shared by the commands (and tested) --------------------------------------------
+
+// An entry name that may become a path under the extraction folder: relative, '/'-separated,
+// without empty, "." or ".." components and without NUL bytes.
+bool is_safe_entry_name(const std::string& name);
+
+// Finds a name of an extraction that cannot be written: the first unsafe or duplicate name,
+// or a name that another uses as a folder. Returns false when all are fine.
+bool find_unextractable_name(const std::vector<std::string>& names, std::string& bad);
+
+// "./a//b/./c" -> "a/b/c": the name an entry gets for a path given on the command line.
+std::string normalise_entry_name(const std::string& path);
+
+// Prints "zorvane-tool: <message>" on standard error and returns 1.
+int tool_error(const std::string& message);
