@@ -1,0 +1,388 @@
+#include "util/data/data.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "main/loading_screen.h"
+#include "platform/ui.h"
+#include "test_support.h"
+#include "util/data/huffman.h"
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+void spit(const std::string& path, const std::string& content) {
+    size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos) {
+        std::string dir = path.substr(0, slash);
+        for (size_t p = dir.find('/'); ; p = dir.find('/', p + 1)) {
+            mkdir(dir.substr(0, p).c_str(), 0777);
+            if (p == std::string::npos) break;
+        }
+    }
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// load_file or get_data into a string; the reported size is its length.
+std::string loaded(const char* name, const char* mode, bool terminator) {
+    uint32_t size = 0xDEAD;
+    char* buffer = load_file(name, mode, &size, terminator);
+    if (!buffer) return "(null)";
+    std::string s(buffer, size);
+    free(buffer);
+    return s;
+}
+
+std::string got_data(const char* name) {
+    uint32_t size = 0xDEAD;
+    char* buffer = get_data(name, &size);
+    if (!buffer) return "(null)";
+    std::string s(buffer, size);
+    free(buffer);
+    return s;
+}
+
+std::string contents(FILE* f) {
+    std::string s;
+    char chunk[256];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, f)) > 0) s.append(chunk, got);
+    fclose(f);
+    return s;
+}
+
+int paints = 0;
+uint32_t clock_now = 0;
+
+// Every test runs in a fresh folder with an empty archive; the loading screen is up (with a
+// clock that always allows a redraw) so that redraw requests can be counted.
+class Archive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorvane-data-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        ASSERT_EQ(getcwd(previous, sizeof previous), previous);
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+        reset_datafile();
+        setenv("ZORVANE_BATCH", "1", 1);
+        saved_screen = loading_screen;
+        loading_screen = LoadingScreen();
+        loading_screen.now_ms = [] { return clock_now += 1000; };
+        loading_screen.poll = [](SDL_Event*) { return 0; };
+        loading_screen.painter = {[] {}, [](const LoadingScreen&, float) { ++paints; }};
+        loading_screen.begin(64, 36, 16.0f / 9.0f);
+        paints = 0;
+    }
+    void TearDown() override {
+        reset_datafile();
+        loading_screen = saved_screen;
+        ASSERT_EQ(chdir(previous), 0);
+        std::string command = "rm -rf " + folder;
+        ASSERT_EQ(system(command.c_str()), 0);
+    }
+
+    // Packs the given loose files in write mode, then opens the result in read mode.
+    void pack_and_reopen(const std::vector<std::pair<std::string, std::string>>& files) {
+        set_datafile_mode(DATAFILE_MODE_WRITE);
+        for (const auto& [name, content] : files) {
+            spit(name, content);
+            uint32_t size = 0;
+            free(load_file(name.c_str(), "rb", &size, false));
+        }
+        testing::internal::CaptureStdout();
+        write_datafile("test.zqf");
+        testing::internal::GetCapturedStdout();
+        reset_datafile();
+        set_datafile_mode(DATAFILE_MODE_READ);
+        read_datafile("test.zqf");
+    }
+
+    std::string folder;
+    char previous[4096];
+    LoadingScreen saved_screen;
+};
+
+// ---- write mode, then read mode --------------------------------------------------------------
+
+TEST_F(Archive, WriteModeRunThenReadModeServesIdenticalBytes) {
+    spit("data/common/shaders/simple.vert", "void main() {}\n");
+    spit("data/common/images/logo.png", std::string("\x89PNG\r\n\x1a\n\0\0\0", 12));
+    spit("data/sync_tracker/_empty.track", "");
+    set_datafile_mode(DATAFILE_MODE_WRITE);
+
+    uint32_t size = 0;
+    std::string shader = loaded("data/common/shaders/simple.vert", "rt", true);
+    EXPECT_EQ(shader, std::string("void main() {}\n", 16));  // the terminator counts
+    std::string image = contents(open_file("data/common/images/logo.png", "rb"));
+    EXPECT_EQ(image.size(), 12u);
+    add_data("data/scenes/converted.bin", 0, "");
+    add_data("data/scenes/mesh.bin", 5, "mesh!");
+    EXPECT_EQ(paints, 4);
+    EXPECT_EQ(open_file("data/missing", "rb"), nullptr);
+    EXPECT_EQ(load_file("data/missing", "rb", &size, false), nullptr);
+    EXPECT_EQ(paints, 4);  // failed requests ask for no redraw
+
+    testing::internal::CaptureStdout();
+    write_datafile("data.zqf");
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find(" Writing datafile data.zqf\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" ..file: data/common/shaders/simple.vert, 16 bytes\n"), std::string::npos);
+    EXPECT_NE(log.find(" ..file: data/scenes/converted.bin, 0 bytes\n"), std::string::npos);
+    EXPECT_NE(log.find(" Done writing datafile \"data.zqf\" of 0.00 MB!\n"), std::string::npos);
+    uint32_t original = 4 * 15 + 31 + 16 + 27 + 12 + 25 + 0 + 20 + 5;
+    char line[128];
+    snprintf(line, sizeof line, " ..original file size:  %9u bytes\n", original);
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_NE(log.find(" ..compressed file size:"), std::string::npos);
+    EXPECT_NE(log.find(" ..lost in compression: "), std::string::npos);
+    EXPECT_NE(log.find(" ..compression rate:    "), std::string::npos);
+    EXPECT_EQ(slurp("data.zqf").substr(0, 21), std::string("Trelvane Data File\0\0\2", 21));
+
+    reset_datafile();
+    set_datafile_mode(DATAFILE_MODE_READ);
+    read_datafile("data.zqf");
+    ASSERT_EQ(get_datafile_entry_count(), 4u);
+    const auto& entries = get_datafile_entries();
+    EXPECT_EQ(entries[0].name, "data/common/shaders/simple.vert");
+    EXPECT_EQ(entries[1].name, "data/common/images/logo.png");
+    EXPECT_EQ(entries[2].name, "data/scenes/converted.bin");
+    EXPECT_EQ(entries[3].name, "data/scenes/mesh.bin");
+
+    unlink("data/common/shaders/simple.vert");  // read mode never looks at loose files
+    EXPECT_EQ(loaded("data/common/shaders/simple.vert", "rt", true), shader);
+    EXPECT_EQ(contents(open_file("data/common/images/logo.png", "rb")), image);
+    char* empty = get_data("data/scenes/converted.bin", &size);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(size, 0u);
+    free(empty);
+    EXPECT_EQ(got_data("data/scenes/mesh.bin"), "mesh!");
+    EXPECT_EQ(contents(open_file("data/scenes/converted.bin", "rb")), "");
+    EXPECT_EQ(get_datafile_used_count(), 4u);
+    EXPECT_EQ(get_data("data/_empty.track", &size), nullptr);
+    EXPECT_EQ(open_file("data/sync_tracker/_empty.track", "rb"), nullptr);
+}
+
+TEST_F(Archive, UsedCountCountsEntriesNotRequests) {
+    pack_and_reopen({{"a", "1"}, {"b", "2"}, {"c", "3"}});
+    paints = 0;
+    uint32_t size;
+    free(load_file("a", "rb", &size, false));
+    free(load_file("a", "rb", &size, false));
+    fclose(open_file("c", "rb"));
+    EXPECT_EQ(get_datafile_used_count(), 2u);
+    EXPECT_EQ(get_datafile_entry_count(), 3u);
+    EXPECT_TRUE(get_datafile_entries()[0].used);
+    EXPECT_FALSE(get_datafile_entries()[1].used);
+    EXPECT_EQ(paints, 3);
+}
+
+TEST_F(Archive, DuplicatesInWriteModeAreRecordedOnceAndStillServed) {
+    spit("data/x.txt", "first");
+    set_datafile_mode(DATAFILE_MODE_WRITE);
+    uint32_t size = 0;
+    free(load_file("data/x.txt", "rb", &size, false));
+    spit("data/x.txt", "second!");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(loaded("data/x.txt", "rb", false), "second!");
+    EXPECT_EQ(contents(open_file("data/x.txt", "rb")), "second!");
+    add_data("data/x.txt", 3, "abc");
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(paints, 1);  // duplicates ask for no redraw
+    size_t first = log.find("[DATA] Skipping duplicate entry for data/x.txt\n");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.size(), 3 * (24 + 47)) << log;  // three lines, each with its time stamp
+    ASSERT_EQ(get_datafile_entry_count(), 1u);
+    EXPECT_EQ(std::string(get_datafile_entries()[0].data, get_datafile_entries()[0].size), "first");
+}
+
+TEST_F(Archive, ModeNoneServesLooseFilesAndRecordsNothing) {
+    spit("data/y", "loose");
+    EXPECT_EQ(loaded("data/y", "rb", true), std::string("loose\0", 6));
+    EXPECT_EQ(contents(open_file("data/y", "rb")), "loose");
+    EXPECT_EQ(get_datafile_entry_count(), 0u);
+    EXPECT_EQ(paints, 2);
+    testing::internal::CaptureStdout();
+    write_datafile("nothing.zqf");  // does nothing outside write mode
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(access("nothing.zqf", F_OK), 0);
+}
+
+TEST_F(Archive, SecondReadDoesNothing) {
+    pack_and_reopen({{"one", "1"}});
+    unlink("test.zqf");
+    read_datafile("test.zqf");
+    EXPECT_EQ(get_datafile_entry_count(), 1u);
+}
+
+TEST_F(Archive, ReadOutsideReadModeOnlySetsTheFlag) {
+    set_datafile_mode(DATAFILE_MODE_NONE);
+    read_datafile("no-such.zqf");
+    set_datafile_mode(DATAFILE_MODE_READ);
+    read_datafile("no-such.zqf");  // already counted as read
+    EXPECT_EQ(get_datafile_entry_count(), 0u);
+}
+
+// ---- fatal reports --------------------------------------------------------------------------
+
+std::string read_failure(const std::string& file_content) {
+    spit("bad.zqf", file_content);
+    set_datafile_mode(DATAFILE_MODE_READ);
+    return fatal_message_of([] { read_datafile("bad.zqf"); });
+}
+
+std::string archive_with_block(const std::string& chunk_stream) {
+    std::string image("Trelvane Data File\0\0\2", 21);
+    std::vector<uint8_t> block(chunk_stream.size() + HuffmanCoder::WORST_CASE_OVERHEAD);
+    uint32_t size = 0;
+    auto coder = std::make_unique<HuffmanCoder>();
+    coder->encode(block.data(), size, reinterpret_cast<const uint8_t*>(chunk_stream.data()),
+                  static_cast<uint32_t>(chunk_stream.size()));
+    return image + std::string(block.begin(), block.begin() + size);
+}
+
+std::string chunk(const std::string& name, const std::string& data) {
+    std::string c("ZQFDFC\0", 7);
+    for (uint32_t v : {uint32_t(name.size()), uint32_t(data.size())})
+        for (int i = 0; i < 4; ++i) c += static_cast<char>(v >> (8 * i));
+    return c + name + data;
+}
+
+TEST_F(Archive, BadArchiveFilesAreReported) {
+    const std::string header("Trelvane Data File\0", 19);
+    EXPECT_EQ(read_failure(""), "Negative or zero file length: 0");
+    EXPECT_EQ(read_failure("Trelvane"), "Failed to read header!");
+    EXPECT_EQ(read_failure("Something else entirely"), "Unrecognized datafile header: Something else enti");
+    EXPECT_EQ(read_failure(header), "Failed to read major version!");
+    EXPECT_EQ(read_failure(header + '\0'), "Failed to read minor version!");
+    EXPECT_EQ(read_failure(header + std::string("\0\2", 2)), "Failed to read 0 bytes from bad.zqf");
+    EXPECT_EQ(read_failure(header + std::string("\1\2rest", 6)), "Expected datafile format 0.2, got 1.2");
+    EXPECT_EQ(read_failure(header + std::string("\0\3rest", 6)), "Expected datafile format 0.2, got 0.3");
+    EXPECT_EQ(read_failure(header + std::string("\0\2HUFF", 6)),
+              "Corrupt compressed block in bad.zqf: the block header is cut short");
+    set_datafile_mode(DATAFILE_MODE_READ);
+    EXPECT_EQ(fatal_message_of([] { read_datafile("missing.zqf"); }),
+              "Failed to open data file missing.zqf for reading.\n");
+}
+
+TEST_F(Archive, BadChunkStreamsAreReportedWithoutReadingPastTheContent) {
+    std::string two = chunk("a", "12345") + chunk("b", std::string(1048576, 'x'));
+    EXPECT_EQ(read_failure(archive_with_block(two + "NOTATAG")),
+              "Unrecognized chunk header: NOTATAG. \nRead 2 chunks, 1.000005 MB before this\n");
+    std::string full = chunk("name", "data");
+    EXPECT_EQ(read_failure(archive_with_block(full.substr(0, full.size() - 1))),
+              "Corrupt datafile bad.zqf: chunk 0 needs 23 bytes, only 22 are left");
+    EXPECT_EQ(read_failure(archive_with_block(full + full.substr(0, 10))),
+              "Corrupt datafile bad.zqf: chunk 1 is cut short after 10 bytes");
+    EXPECT_EQ(read_failure(archive_with_block(full + "ZQF")),
+              "Corrupt datafile bad.zqf: chunk 1 is cut short after 3 bytes");
+    std::string lying = chunk("n", "");
+    lying[7] = '\xff';
+    lying[10] = '\xff';  // name length 0xFF0000FF
+    EXPECT_NE(read_failure(archive_with_block(lying)).find("Corrupt datafile bad.zqf: chunk 0 needs"),
+              std::string::npos);
+}
+
+TEST_F(Archive, DuplicateEntriesInAnArchiveAreFatalWhenLookedUp) {
+    spit("dup.zqf", archive_with_block(chunk("same", "1") + chunk("other", "2") + chunk("same", "3")));
+    set_datafile_mode(DATAFILE_MODE_READ);
+    read_datafile("dup.zqf");
+    EXPECT_EQ(got_data("other"), "2");
+    EXPECT_EQ(fatal_message_of([] { got_data("same"); }),
+              "Ouch, found more than one entry for same in datafile. Duplicates make no sense here.");
+}
+
+TEST_F(Archive, CallsInTheWrongModeAreFatal) {
+    uint32_t size;
+    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+        set_datafile_mode(mode);
+        EXPECT_EQ(fatal_message_of([&] { get_data("x", &size); }),
+                  "Illegal use of get_data(), can only be used in read mode!");
+    }
+    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_READ}) {
+        set_datafile_mode(mode);
+        EXPECT_EQ(fatal_message_of([] { add_data("x", 1, "y"); }),
+                  "Illegal use of add_data(), can only be used in write mode!");
+    }
+    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+        set_datafile_mode(mode);
+        EXPECT_EQ(fatal_message_of([] { export_mp3(); }),
+                  "Failed assert DATAFILE_MODE_READ == mode\n DATAFILE_MODE_READ is 1\n mode is " +
+                      std::to_string(mode));
+    }
+}
+
+TEST_F(Archive, EmptyLooseFilesAreFatal) {
+    spit("data/empty", "");
+    uint32_t size;
+    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+        set_datafile_mode(mode);
+        EXPECT_EQ(fatal_message_of([&] { load_file("data/empty", "rb", &size, true); }),
+                  "Tried to read 0 bytes from data/empty, got 0");
+    }
+    EXPECT_EQ(fatal_message_of([] { open_file("data/empty", "rb"); }),
+              "Tried to read 0 bytes from data/empty, got 0");
+    set_datafile_mode(DATAFILE_MODE_WRITE);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(fatal_message_of([] { write_datafile("none.zqf"); }), "Negative or zero file length: 0");
+    testing::internal::GetCapturedStdout();
+}
+
+TEST_F(Archive, WriteFailureLeavesTheOldArchiveAlone) {
+    pack_and_reopen({{"keep", "me"}});
+    std::string before = slurp("test.zqf");
+    reset_datafile();
+    set_datafile_mode(DATAFILE_MODE_WRITE);
+    add_data("new", 1, "x");
+    mkdir("test.zqf.partial", 0777);  // the partial file cannot be created
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(fatal_message_of([] { write_datafile("test.zqf"); }),
+              "Failed to open data file test.zqf for writing");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(slurp("test.zqf"), before);
+}
+
+// ---- export ---------------------------------------------------------------------------------
+
+TEST_F(Archive, ExportWritesEachMp3EntryUnderItsLastNameComponent) {
+    spit("pack.zqf", archive_with_block(chunk("data/common/music/song.mp3", "ID3 song") +
+                                         chunk("data/common/music/song.ogg", "OggS") +
+                                         chunk("win\\path\\tune.mp3", "tune") +
+                                         chunk("plain.mp3", "plain")));
+    set_datafile_mode(DATAFILE_MODE_READ);
+    read_datafile("pack.zqf");
+    reset_batch_mode();
+    testing::internal::CaptureStderr();
+    export_mp3();
+    export_mp3();  // again: the same files, the same boxes
+    std::string boxes = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(slurp("song.mp3"), "ID3 song");
+    EXPECT_EQ(slurp("tune.mp3"), "tune");
+    EXPECT_EQ(slurp("plain.mp3"), "plain");
+    EXPECT_NE(access("song.ogg", F_OK), 0);
+    std::string once =
+        "Success: Successfully exported song.mp3 to the current folder\n"
+        "Success: Successfully exported tune.mp3 to the current folder\n"
+        "Success: Successfully exported plain.mp3 to the current folder\n";
+    EXPECT_EQ(boxes, once + once);
+}
+
+TEST_F(Archive, ExportIntoAFolderNameIsFatal) {
+    spit("pack.zqf", archive_with_block(chunk("data/mp3/", "x")));
+    set_datafile_mode(DATAFILE_MODE_READ);
+    read_datafile("pack.zqf");
+    EXPECT_EQ(fatal_message_of([] { export_mp3(); }), "Failed to create output file for ");
+}
+
+}  // namespace
