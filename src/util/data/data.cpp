@@ -138,7 +138,10 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
     if (const char* problem = HuffmanCoder::check_block(block, block_length))
         ZV_FATAL("Corrupt compressed block in %s: %s", path, problem);
     uint32_t content_length = HuffmanCoder::uncompressed_size(block);
-    uint8_t* content = static_cast<uint8_t*>(malloc(content_length ? content_length : 1));
+    // Owned here so that a report redirected to an exception leaks nothing.
+    std::unique_ptr<uint8_t, decltype(&free)> content_buffer(
+        static_cast<uint8_t*>(malloc(content_length ? content_length : 1)), free);
+    uint8_t* content = content_buffer.get();
     if (!content) ZV_FATAL("Failed to allocate memory for data buffer loading %s", path);
     {
         auto coder = std::make_unique<HuffmanCoder>();
@@ -176,7 +179,6 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
         ++chunks;
         bytes += size;
     }
-    free(content);
 }
 
 void read_datafile(const char* path) {

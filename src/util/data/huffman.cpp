@@ -129,32 +129,36 @@ void HuffmanCoder::encode(uint8_t* out, uint32_t& out_size, const uint8_t* in, u
     build_tree();
     assign_codes();
 
-    // Bits gather in an accumulator, most significant first, and leave it a byte at a time.
+    // Bits gather in an accumulator, most significant first, and leave it 32 at a time.
     uint8_t* stream = table + 5 * n;
     uint8_t* cursor = stream;
     uint64_t acc = 0;
-    uint32_t pending = 0;  // bits in acc, always below 8 between symbols
+    uint32_t pending = 0;  // valid low bits of acc; below 32 between symbols
+    auto put = [&](uint64_t bits, uint32_t length) {  // length <= 32
+        acc = (acc << length) | bits;
+        pending += length;
+        if (pending >= 32) {
+            pending -= 32;
+            uint32_t word = static_cast<uint32_t>(acc >> pending);
+            cursor[0] = static_cast<uint8_t>(word >> 24);
+            cursor[1] = static_cast<uint8_t>(word >> 16);
+            cursor[2] = static_cast<uint8_t>(word >> 8);
+            cursor[3] = static_cast<uint8_t>(word);
+            cursor += 4;
+        }
+    };
     for (uint32_t i = 0; i < in_size; ++i) {
         const CodeEntry& c = codes[in[i]];
-        uint32_t length = c.length;
-        uint64_t code = c.code;
-        if (length > 32) {
-            uint32_t high = length - 32;
-            acc = (acc << high) | (code >> 32);
-            pending += high;
-            while (pending >= 8) {
-                pending -= 8;
-                *cursor++ = static_cast<uint8_t>(acc >> pending);
-            }
-            length = 32;
-            code &= 0xFFFFFFFFu;
+        if (c.length <= 32) {
+            put(c.code, c.length);
+        } else {
+            put(c.code >> 32, c.length - 32);
+            put(c.code & 0xFFFFFFFFu, 32);
         }
-        acc = (acc << length) | code;
-        pending += length;
-        while (pending >= 8) {
-            pending -= 8;
-            *cursor++ = static_cast<uint8_t>(acc >> pending);
-        }
+    }
+    while (pending >= 8) {
+        pending -= 8;
+        *cursor++ = static_cast<uint8_t>(acc >> pending);
     }
     // The current byte, partly filled or empty, always ends the stream.
     *cursor++ = pending ? static_cast<uint8_t>(acc << (8 - pending)) : 0;
@@ -223,20 +227,32 @@ void HuffmanCoder::decode(uint8_t* out, uint32_t& out_size, const uint8_t* block
 
     const uint8_t* next = table + 5 * n;
     const uint8_t* const end = block + block_len;
-    uint64_t bits = 0;     // unread bits, most significant first
+    // Unread bits sit at the top of `bits`; below them may follow copies of the next bytes'
+    // bits, which a later refill ORs in again unchanged.
+    uint64_t bits = 0;
     uint32_t available = 0;
     uint32_t written = 0;
-    auto refill = [&] {
-        while (available <= 56 && next < end) {
-            bits |= static_cast<uint64_t>(*next++) << (56 - available);
-            available += 8;
-        }
-    };
     auto stream_ends = [&] {
         ZV_FATAL("Corrupt compressed block: the bit stream ends after %u of %u bytes", written,
                  size);
     };
-    while (written < size) {
+    auto refill = [&] {
+        if (end - next >= 8) {
+            uint64_t word;
+            memcpy(&word, next, 8);
+            bits |= __builtin_bswap64(word) >> available;
+            next += (63 - available) >> 3;
+            available |= 56;
+        } else {
+            while (available <= 56 && next < end) {
+                bits |= static_cast<uint64_t>(*next++) << (56 - available);
+                available += 8;
+            }
+        }
+    };
+    // One symbol with every check: near the end of the stream, and for codes longer than the
+    // table, which go on bit by bit from the node the table reached.
+    auto decode_one = [&] {
         refill();
         DecodeEntry e = decode_table[bits >> (64 - TABLE_BITS)];
         if (e.length) {
@@ -244,9 +260,8 @@ void HuffmanCoder::decode(uint8_t* out, uint32_t& out_size, const uint8_t* block
             out[written++] = static_cast<uint8_t>(e.value);
             bits <<= e.length;
             available -= e.length;
-            continue;
+            return;
         }
-        // A code longer than the table: go on bit by bit from the node reached so far.
         if (available < TABLE_BITS) stream_ends();
         bits <<= TABLE_BITS;
         available -= TABLE_BITS;
@@ -262,10 +277,27 @@ void HuffmanCoder::decode(uint8_t* out, uint32_t& out_size, const uint8_t* block
             int16_t child = one ? nodes[node].one_child : nodes[node].zero_child;
             if (child < 0) {
                 out[written++] = one ? nodes[node].one_symbol : nodes[node].zero_symbol;
-                break;
+                return;
             }
             node = child;
         }
+    };
+    static_assert(4 * TABLE_BITS <= 56, "four table lookups must fit one refill");
+    while (written < size) {
+        // Fast path: a full refill holds at least four short codes.
+        if (size - written >= 4 && end - next >= 8) {
+            refill();
+            int k = 0;
+            for (; k < 4; ++k) {
+                DecodeEntry e = decode_table[bits >> (64 - TABLE_BITS)];
+                if (!e.length) break;
+                out[written++] = static_cast<uint8_t>(e.value);
+                bits <<= e.length;
+                available -= e.length;
+            }
+            if (k == 4) continue;
+        }
+        decode_one();
     }
     out_size = written;
 }
