@@ -39,3 +39,22 @@ inline std::string literal_regex(const std::string& text) {
     }
     return out;
 }
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "util/data/data.h"
+
+// Writes an archive holding the given (name, content) entries to `path`.
+inline void write_test_archive(const std::string& path,
+                               const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<DataChunk> chunks;
+    for (const auto& [name, content] : files)
+        chunks.push_back(DataChunk{name, static_cast<uint32_t>(content.size()),
+                                   const_cast<char*>(content.data()), false});
+    std::vector<uint8_t> image = build_datafile_image(chunks, nullptr);
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(image.data(), 1, image.size(), f);
+    fclose(f);
+}

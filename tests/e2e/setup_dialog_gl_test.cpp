@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "main/loading_screen.h"
+#include "test_support.h"
 #include "main/setup_dialog.h"
 #include "main/startup.h"
 #include "platform/ui.h"
@@ -148,6 +149,8 @@ TEST_F(SetupDialogView, CloseBoxQuits) {
 
 TEST_F(SetupDialogView, GetMp3KeepsTheDialogOpen) {
     Settings s;
+    s.data_file_name = "dialog_test.zqf";  // no mp3 entry: nothing is exported
+    write_test_archive(s.data_file_name, {{"data/readme", "text"}});
     SetupDialog dialog(s);
     dialog.init(reinterpret_cast<SDL_Rect**>(-1));
     set_datafile_mode(DATAFILE_MODE_NONE);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <vector>
 
 #include "main/setup_dialog.h"
@@ -204,17 +207,31 @@ TEST(SetupDialog, ButtonsEndTheDialogWithTheirIds) {
     EXPECT_EQ(dialog.command(999, BN_CLICKED), 0);
 }
 
-TEST(SetupDialog, GetMp3PutsTheArchiveInReadModeAndStaysOpen) {
+TEST(SetupDialog, GetMp3ExportsFromTheArchiveEachTimeAndStaysOpen) {
+    char folder[] = "/tmp/zorvane-dialog-test-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string archive = std::string(folder) + "/music.zqf";
+    write_test_archive(archive, {{"data/common/music/track.mp3", "ID3"}, {"data/x.ogg", "OggS"}});
+    char previous[4096];
+    ASSERT_EQ(getcwd(previous, sizeof previous), previous);
+    ASSERT_EQ(chdir(folder), 0);
+
     Settings s;
+    s.data_file_name = archive;
     SetupDialog dialog(s);
     dialog.init(any_size());
-    set_datafile_mode(DATAFILE_MODE_NONE);
-    testing::internal::CaptureStdout();
+    reset_datafile();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(dialog.command(ID_GET_MP3, BN_CLICKED), 0);
     EXPECT_EQ(dialog.command(ID_GET_MP3, BN_CLICKED), 0);
-    testing::internal::GetCapturedStdout();
+    std::string boxes = testing::internal::GetCapturedStderr();
     EXPECT_EQ(get_datafile_mode(), DATAFILE_MODE_READ);
-    set_datafile_mode(DATAFILE_MODE_NONE);
+    const std::string box = "Success: Successfully exported track.mp3 to the current folder\n";
+    EXPECT_EQ(boxes, box + box);
+    EXPECT_EQ(access("track.mp3", F_OK), 0);
+    reset_datafile();
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_EQ(system((std::string("rm -rf ") + folder).c_str()), 0);
 }
 
 TEST(SetupDialog, AspectOptionTexts) {

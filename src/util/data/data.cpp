@@ -25,7 +25,9 @@ constexpr size_t CHUNK_HEADER_BYTES = TAG_BYTES + 8;
 
 int datafile_mode = DATAFILE_MODE_NONE;
 bool archive_read = false;
-std::vector<DataChunk> entries;
+// The entry list and its buffers live until the process ends; held through a pointer that is
+// never destroyed, so no exit-time destructor runs before a late request.
+std::vector<DataChunk>& entries = *new std::vector<DataChunk>();
 uint32_t used_count = 0;
 std::vector<std::string> temp_files;
 
@@ -77,6 +79,13 @@ bool skip_duplicate(const char* name) {
     log_line("[DATA] Skipping duplicate entry for %s", name);
     return true;
 }
+
+// Owners for the fatal paths: a report redirected to an exception (tests, fuzzing) must not
+// leak what was open or allocated when it was raised.
+using FileOwner = std::unique_ptr<FILE, int (*)(FILE*)>;
+using BufferOwner = std::unique_ptr<char, void (*)(void*)>;
+FileOwner own(FILE* f) { return FileOwner(f, fclose); }
+BufferOwner own(char* buffer) { return BufferOwner(buffer, free); }
 
 long stream_length(FILE* f) {
     fseek(f, 0, SEEK_END);
@@ -187,18 +196,15 @@ void read_datafile(const char* path) {
         archive_read = true;
         return;
     }
-    FILE* f = fopen(path, "rb");
+    FileOwner f = own(fopen(path, "rb"));
     if (!f) ZV_FATAL("Failed to open data file %s for reading.\n", path);
-    long length = stream_length(f);
+    long length = stream_length(f.get());
     if (length < 1) ZV_FATAL("Negative or zero file length: %ld", length);
-    uint8_t* file = static_cast<uint8_t*>(malloc(static_cast<size_t>(length)));
-    if (!file) ZV_FATAL("Failed to allocate memory for data buffer loading %s", path);
-    size_t got = fread(file, 1, static_cast<size_t>(length), f);
-    fclose(f);
-    if (got != static_cast<size_t>(length))
-        ZV_FATAL("Failed to read %ld bytes from %s", length, path);
-    parse_datafile_image(file, got, path);
-    free(file);
+    std::vector<uint8_t> file(static_cast<size_t>(length));
+    size_t got = fread(file.data(), 1, file.size(), f.get());
+    f.reset();
+    if (got != file.size()) ZV_FATAL("Failed to read %ld bytes from %s", length, path);
+    parse_datafile_image(file.data(), file.size(), path);
     archive_read = true;
 }
 
@@ -236,22 +242,21 @@ char* load_file(const char* name, const char* open_mode, uint32_t* size, bool te
         return copy;
     }
 
-    FILE* f = fopen(name, open_mode);
+    FileOwner f = own(fopen(name, open_mode));
     if (!f) return nullptr;
-    long length = stream_length(f);
+    long length = stream_length(f.get());
     if (length < 0) ZV_FATAL("Negative file length: %ld", length);
     size_t capacity = static_cast<size_t>(length) + (terminator ? 1 : 0);
-    char* buffer = static_cast<char*>(malloc(capacity ? capacity : 1));
-    if (!buffer) ZV_FATAL("Failed to allocate memory for loading %s", name);
-    size_t count = fread(buffer, 1, static_cast<size_t>(length), f);
+    BufferOwner owner = own(static_cast<char*>(malloc(capacity ? capacity : 1)));
+    if (!owner) ZV_FATAL("Failed to allocate memory for loading %s", name);
+    size_t count = fread(owner.get(), 1, static_cast<size_t>(length), f.get());
     if (count < 1) ZV_FATAL("Tried to read %ld bytes from %s, got %zu", length, name, count);
-    fclose(f);
+    f.reset();
     if (count != static_cast<size_t>(length)) {
         // Text mode may shorten the content; keep just what was read.
-        char* shorter = copy_of(buffer, count + (terminator ? 1 : 0), "copybuffer is NULL");
-        free(buffer);
-        buffer = shorter;
+        owner = own(copy_of(owner.get(), count + (terminator ? 1 : 0), "copybuffer is NULL"));
     }
+    char* buffer = owner.release();
     if (terminator) buffer[count] = 0;
     uint32_t file_size = static_cast<uint32_t>(count + (terminator ? 1 : 0));
 
@@ -278,21 +283,21 @@ FILE* open_file(const char* name, const char* open_mode) {
         return stream;
     }
 
-    FILE* f = fopen(name, open_mode);
+    FileOwner f = own(fopen(name, open_mode));
     if (!f) return nullptr;
     if (datafile_mode == DATAFILE_MODE_WRITE) {
-        if (skip_duplicate(name)) return f;
-        long length = stream_length(f);
+        if (skip_duplicate(name)) return f.release();
+        long length = stream_length(f.get());
         if (length < 0) ZV_FATAL("Negative file length: %ld", length);
-        char* buffer = static_cast<char*>(malloc(length ? static_cast<size_t>(length) : 1));
+        BufferOwner buffer = own(static_cast<char*>(malloc(length ? static_cast<size_t>(length) : 1)));
         if (!buffer) ZV_FATAL("Failed to allocate memory for data buffer loading %s", name);
-        size_t count = fread(buffer, 1, static_cast<size_t>(length), f);
+        size_t count = fread(buffer.get(), 1, static_cast<size_t>(length), f.get());
         if (count < 1) ZV_FATAL("Tried to read %ld bytes from %s, got %zu", length, name, count);
-        rewind(f);
-        append_entry(name, static_cast<uint32_t>(count), buffer);
+        rewind(f.get());
+        append_entry(name, static_cast<uint32_t>(count), buffer.release());
     }
     request_redraw();
-    return f;
+    return f.release();
 }
 
 // ---- writing the archive --------------------------------------------------------------------
