@@ -386,3 +386,25 @@ TEST_F(Archive, ExportIntoAFolderNameIsFatal) {
 }
 
 }  // namespace
+
+namespace {
+
+using ArchiveDeathTest = Archive;
+
+// The whole report path: caption with this file's source path, message, exit code 1.
+TEST_F(ArchiveDeathTest, FatalReportsEndTheProcess) {
+    const std::string caption = "Error in file src/util/data/data:[0-9]+\n\n";
+    spit("short.zqf", std::string("Trelvane Data File\0\0\2", 21));
+    set_datafile_mode(DATAFILE_MODE_READ);
+    EXPECT_EXIT(read_datafile("short.zqf"), ::testing::ExitedWithCode(1),
+                caption + "Failed to read 0 bytes from short\\.zqf");
+    EXPECT_EXIT(add_data("x", 1, "y"), ::testing::ExitedWithCode(1),
+                caption + "Illegal use of add_data\\(\\), can only be used in write mode!");
+    set_datafile_mode(DATAFILE_MODE_WRITE);
+    EXPECT_EXIT(get_data("x", nullptr), ::testing::ExitedWithCode(1),
+                caption + "Illegal use of get_data\\(\\), can only be used in read mode!");
+    EXPECT_EXIT(export_mp3(), ::testing::ExitedWithCode(1),
+                caption + "Failed assert DATAFILE_MODE_READ == mode\n DATAFILE_MODE_READ is 1\n mode is 2");
+}
+
+}  // namespace
