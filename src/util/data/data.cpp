@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/ui.h"
+#include "util/data/byte_order.h"
 #include "util/data/huffman.h"
 
 namespace {
@@ -31,13 +32,11 @@ std::vector<DataChunk>& entries = *new std::vector<DataChunk>();
 uint32_t used_count = 0;
 std::vector<std::string> temp_files;
 
-uint32_t get_u32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 void append_u32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
+    uint8_t bytes[4];
+    write_u32_le(bytes, v);
+    out.insert(out.end(), bytes, bytes + 4);
 }
 
 void request_redraw() { loading_screen.draw(1.0f, false); }
@@ -172,8 +171,8 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
                      chunks, static_cast<double>(bytes) / 1048576.0);
         if (left < CHUNK_HEADER_BYTES)
             ZV_FATAL("Corrupt datafile %s: chunk %u is cut short after %zu bytes", path, chunks, left);
-        uint32_t name_length = get_u32(content + offset + TAG_BYTES);
-        uint32_t size = get_u32(content + offset + TAG_BYTES + 4);
+        uint32_t name_length = read_u32_le(content + offset + TAG_BYTES);
+        uint32_t size = read_u32_le(content + offset + TAG_BYTES + 4);
         if (static_cast<uint64_t>(name_length) + size > left - CHUNK_HEADER_BYTES)
             ZV_FATAL("Corrupt datafile %s: chunk %u needs %llu bytes, only %zu are left", path,
                      chunks,

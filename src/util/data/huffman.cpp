@@ -6,22 +6,8 @@
 #include <cstring>
 
 #include "platform/fatal.h"
+#include "util/data/byte_order.h"
 
-namespace {
-
-inline void put_u32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-inline uint32_t get_u32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-}  // namespace
 
 // ---- shared steps ---------------------------------------------------------------------------
 
@@ -118,12 +104,12 @@ void HuffmanCoder::encode(uint8_t* out, uint32_t& out_size, const uint8_t* in, u
     sort_entries(symbols, 256);
 
     memcpy(out, "HUFF", 4);
-    put_u32(out + 4, n);
-    put_u32(out + 8, in_size);
-    put_u32(out + 12, 0);
+    write_u32_le(out + 4, n);
+    write_u32_le(out + 8, in_size);
+    write_u32_le(out + 12, 0);
     uint8_t* table = out + HEADER_SIZE;
     for (uint32_t i = 0; i < n; ++i) {
-        put_u32(table + 5 * i, symbols[i].count);
+        write_u32_le(table + 5 * i, symbols[i].count);
         table[5 * i + 4] = symbols[i].symbol;
     }
     build_tree();
@@ -163,16 +149,16 @@ void HuffmanCoder::encode(uint8_t* out, uint32_t& out_size, const uint8_t* in, u
     // The current byte, partly filled or empty, always ends the stream.
     *cursor++ = pending ? static_cast<uint8_t>(acc << (8 - pending)) : 0;
     out_size = static_cast<uint32_t>(cursor - out);
-    put_u32(out + 12, out_size);
+    write_u32_le(out + 12, out_size);
 }
 
 // ---- decode ---------------------------------------------------------------------------------
 
-uint32_t HuffmanCoder::uncompressed_size(const uint8_t* block) { return get_u32(block + 8); }
+uint32_t HuffmanCoder::uncompressed_size(const uint8_t* block) { return read_u32_le(block + 8); }
 
 const char* HuffmanCoder::check_block(const uint8_t* block, size_t block_len) {
     if (block_len < HEADER_SIZE) return "the block header is cut short";
-    uint32_t count = get_u32(block + 4);
+    uint32_t count = read_u32_le(block + 4);
     if (count > 256) return "more than 256 table entries";
     size_t table_end = HEADER_SIZE + 5 * static_cast<size_t>(count);
     if (block_len < table_end) return "the symbol table is cut short";
@@ -213,11 +199,11 @@ void HuffmanCoder::decode(uint8_t* out, uint32_t& out_size, const uint8_t* block
         symbols[i].node = -1;
         nodes[i].zero_child = nodes[i].one_child = nodes[i].parent = -1;
     }
-    n = get_u32(block + 4);
+    n = read_u32_le(block + 4);
     const uint32_t size = uncompressed_size(block);
     const uint8_t* table = block + HEADER_SIZE;
     for (uint32_t i = 0; i < n; ++i) {
-        symbols[i].count = get_u32(table + 5 * i);
+        symbols[i].count = read_u32_le(table + 5 * i);
         symbols[i].symbol = table[5 * i + 4];
     }
     out_size = 0;
