@@ -1,0 +1,60 @@
+#include "platform/net.h"
+
+#include <netdb.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+int net_connect(const char* host, uint16_t port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    char service[8];
+    snprintf(service, sizeof service, "%u", static_cast<unsigned>(port));
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, service, &hints, &found) != 0 || !found) return -1;
+    int result = -1;
+    for (addrinfo* a = found; a && result < 0; a = a->ai_next) {
+        int s = socket(a->ai_family, a->ai_socktype, 0);
+        if (s < 0) continue;
+        if (connect(s, a->ai_addr, a->ai_addrlen) == 0) result = s;
+        else close(s);
+    }
+    freeaddrinfo(found);
+    return result;
+}
+
+int net_readable(int socket) {
+    if (socket < 0 || socket >= FD_SETSIZE) return -1;
+    fd_set read_set;
+    FD_ZERO(&read_set);
+    FD_SET(socket, &read_set);
+    timeval zero{0, 0};
+    int ready = select(socket + 1, &read_set, nullptr, nullptr, &zero);
+    return ready < 0 ? -1 : ready > 0 ? 1 : 0;
+}
+
+bool net_send_all(int socket, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t sent = send(socket, p, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        p += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+long net_recv(int socket, void* buffer, size_t size) { return recv(socket, buffer, size, 0); }
+
+long net_recv_now(int socket, void* buffer, size_t size) {
+    return recv(socket, buffer, size, MSG_DONTWAIT);
+}
+
+void net_close(int socket) {
+    if (socket >= 0) close(socket);
+}

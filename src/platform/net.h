@@ -1,0 +1,24 @@
+// TCP client sockets for the sync editor connection: blocking connect, zero-timeout
+// readability checks, sends that never raise SIGPIPE.
+// Depends on: POSIX sockets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Connects to host:port, trying each resolved address in order. Returns the socket or -1.
+int net_connect(const char* host, uint16_t port);
+
+// 1: data (or end of stream) waiting; 0: nothing; -1: error.
+int net_readable(int socket);
+
+// Sends the whole buffer (looping over partial sends); false when the peer is gone.
+bool net_send_all(int socket, const void* data, size_t size);
+
+// One blocking receive; returns what recv returns.
+long net_recv(int socket, void* buffer, size_t size);
+
+// One receive that does not wait; returns what recv returns (-1 with nothing available).
+long net_recv_now(int socket, void* buffer, size_t size);
+
+void net_close(int socket);

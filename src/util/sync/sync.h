@@ -1,0 +1,115 @@
+// Sync tracks: named key-framed curves over music rows, the device that owns them, the
+// connection to an external sync editor and the track files.
+//
+// Plain procedures over heap structures with callback pointers; failures return -1 or a null
+// pointer and are reported by the callers. Release mode loads each track once from its file;
+// editor mode gets keys, edits, seeks and pauses from the editor over TCP.
+// Depends on: platform/net (editor mode only).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+enum SyncInterpolation {
+    INTERP_HOLD = 0,
+    INTERP_LINEAR = 1,
+    INTERP_SMOOTHSTEP = 2,
+    INTERP_EASE_IN = 3,
+};
+
+struct SyncKey {
+    int32_t row;
+    float value;
+    int32_t interpolation;
+};
+
+struct SyncTrack {
+    char* name;
+    SyncKey* keys;  // sorted by row, rows unique; null when there are none
+    int32_t key_count;
+};
+
+struct SyncFileIo {
+    FILE* (*open)(const char* name, const char* mode);
+    size_t (*read)(void* buffer, size_t size, size_t count, FILE* stream);
+    int (*close)(FILE* stream);
+};
+
+constexpr size_t SYNC_PATH_SIZE = 260;
+constexpr size_t SYNC_RECEIVE_BUFFER_SIZE = 64;
+
+struct SyncDevice {
+    char* base_path;
+    SyncTrack** tracks;
+    int32_t track_count;
+    int32_t track_capacity;
+    int32_t last_row_sent;
+    int socket;
+    SyncFileIo io;
+    int32_t editor_mode;
+    char path_buffer[SYNC_PATH_SIZE];  // track_file_path's result, reused for every track
+    // Bytes of a message that has not arrived whole yet.
+    uint8_t received[SYNC_RECEIVE_BUFFER_SIZE];
+    size_t received_length;
+};
+
+// ---- device and track model -----------------------------------------------------------------
+
+SyncDevice* create_sync_device(const char* base_path, int editor_mode);
+void set_sync_file_io(SyncDevice* device, const SyncFileIo* io);
+void destroy_sync_device(SyncDevice* device);
+SyncTrack* find_or_add_track(SyncDevice* device, const char* name, float default_value);
+
+int find_key_floor(const SyncTrack* track, int32_t row);
+int insert_key(SyncTrack* track, SyncKey key);
+int delete_key(SyncTrack* track, int32_t row);
+float evaluate_track(const SyncTrack* track, double row);
+
+// ---- editor connection ----------------------------------------------------------------------
+
+enum SyncMessage {
+    MSG_KEY_SET = 0,
+    MSG_KEY_REMOVE = 1,
+    MSG_TRACK_REQUEST = 2,
+    MSG_ROW = 3,
+    MSG_PAUSE_STATE = 4,
+    MSG_SAVE_ALL = 5,
+};
+
+constexpr uint16_t SYNC_EDITOR_PORT = 1338;
+
+struct SyncEditorCallbacks {
+    void (*on_pause)(void* data, int flag);
+    void (*on_seek_row)(void* data, int32_t row);
+    int (*query_playing)(void* data);
+    // Observers for tools; the demo leaves them null.
+    void (*on_key_set)(void* data, int32_t track, SyncKey key);
+    void (*on_key_remove)(void* data, int32_t track, int32_t row);
+    void (*on_save)(void* data, int result);
+};
+
+int open_editor_socket(const char* host, uint16_t port);
+int connect_sync_editor(SyncDevice* device, const char* host, uint16_t port);
+int request_track(SyncDevice* device, SyncTrack* track);
+int poll_sync_editor(SyncDevice* device, int32_t row, const SyncEditorCallbacks* callbacks,
+                     void* data);
+
+// Handles every complete message at the start of `device->received` (at most its whole
+// length) and keeps an incomplete tail for later. Returns -1 when the connection must be
+// dropped (unknown command, bad track index, failed key change). Separate from the socket so
+// the parser can be driven from memory.
+int handle_editor_messages(SyncDevice* device, const SyncEditorCallbacks* callbacks, void* data);
+
+// ---- track files ----------------------------------------------------------------------------
+
+// base path + "_" + name + ".track" in the device's buffer; null when it does not fit.
+const char* track_file_path(SyncDevice* device, const char* name);
+int save_sync_tracks(SyncDevice* device);
+int save_track_file(const char* path, const SyncTrack* track);
+int load_track_file(SyncDevice* device, SyncTrack* track);
+int make_directories(const char* path);
+
+// Reads a track file's keys from an open stream: sorted by row, the last of equal rows
+// winning. Returns -1 (and no keys) for a short file or an impossible count.
+int read_track_keys(FILE* stream, const SyncFileIo* io, SyncTrack* track);

@@ -1,0 +1,136 @@
+// Track files: "<base path>_<name>.track", a key count and 9 bytes a key, little-endian.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "util/sync/sync.h"
+
+namespace {
+
+// More keys than a show could ever have: such a count is a damaged file, not a request for
+// gigabytes.
+constexpr int32_t MAX_TRACK_KEYS = 1 << 22;
+
+void put_le(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t get_le(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+}  // namespace
+
+const char* track_file_path(SyncDevice* device, const char* name) {
+    int written = snprintf(device->path_buffer, SYNC_PATH_SIZE, "%s_%s.track", device->base_path, name);
+    // A cut path would name another file; no path is better than a wrong one.
+    if (written < 0 || static_cast<size_t>(written) >= SYNC_PATH_SIZE) return nullptr;
+    return device->path_buffer;
+}
+
+int make_directories(const char* path) {
+    size_t length = strlen(path);
+    if (length >= SYNC_PATH_SIZE) return -1;
+    char copy[SYNC_PATH_SIZE];
+    memcpy(copy, path, length + 1);
+    for (size_t i = copy[0] == '/' ? 1 : 0; i < length; ++i) {
+        if (copy[i] != '/') continue;
+        copy[i] = 0;
+        struct stat info;
+        if (stat(copy, &info) == 0) {
+            if (!S_ISDIR(info.st_mode)) return -1;
+        } else if (mkdir(copy, 0777) != 0 && errno != EEXIST) {
+            return -1;
+        }
+        copy[i] = '/';
+    }
+    return 0;
+}
+
+int save_track_file(const char* path, const SyncTrack* track) {
+    // Written beside the old file and renamed over it only when complete, so a failed save
+    // never destroys what was saved before.
+    std::string partial = std::string(path) + ".partial";
+    FILE* f = fopen(partial.c_str(), "wb");
+    if (!f) return -1;
+    uint8_t count[4];
+    put_le(count, static_cast<uint32_t>(track->key_count));
+    bool ok = fwrite(count, 1, 4, f) == 4;
+    for (int32_t i = 0; ok && i < track->key_count; ++i) {
+        uint8_t key[9];
+        uint32_t bits;
+        memcpy(&bits, &track->keys[i].value, 4);
+        put_le(key, static_cast<uint32_t>(track->keys[i].row));
+        put_le(key + 4, bits);
+        key[8] = static_cast<uint8_t>(track->keys[i].interpolation);
+        ok = fwrite(key, 1, 9, f) == 9;
+    }
+    ok = (fclose(f) == 0) && ok;
+    if (!ok || rename(partial.c_str(), path) != 0) {
+        unlink(partial.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+int save_sync_tracks(SyncDevice* device) {
+    if (!device->editor_mode) return 0;
+    make_directories(device->base_path);
+    for (int32_t i = 0; i < device->track_count; ++i) {
+        const char* path = track_file_path(device, device->tracks[i]->name);
+        if (!path || save_track_file(path, device->tracks[i]) != 0) return -1;
+    }
+    return 0;
+}
+
+int read_track_keys(FILE* stream, const SyncFileIo* io, SyncTrack* track) {
+    uint8_t count_bytes[4];
+    if (io->read(count_bytes, 1, 4, stream) != 4) return -1;
+    int32_t count = static_cast<int32_t>(get_le(count_bytes));
+    if (count < 0 || count > MAX_TRACK_KEYS) return -1;
+    SyncKey* keys = count ? static_cast<SyncKey*>(malloc(sizeof(SyncKey) * static_cast<size_t>(count)))
+                          : nullptr;
+    if (count && !keys) return -1;
+    for (int32_t i = 0; i < count; ++i) {
+        uint8_t key[9];
+        if (io->read(key, 1, 9, stream) != 9) {
+            free(keys);
+            return -1;
+        }
+        uint32_t bits = get_le(key + 4);
+        keys[i].row = static_cast<int32_t>(get_le(key));
+        memcpy(&keys[i].value, &bits, 4);
+        keys[i].interpolation = key[8];
+    }
+    // Out-of-order files are sorted, the last of equal rows winning, so that evaluation never
+    // meets two keys on one row.
+    std::stable_sort(keys, keys + count, [](const SyncKey& a, const SyncKey& b) { return a.row < b.row; });
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if (kept > 0 && keys[kept - 1].row == keys[i].row) keys[kept - 1] = keys[i];
+        else keys[kept++] = keys[i];
+    }
+    free(track->keys);
+    track->keys = keys;
+    track->key_count = kept;
+    if (kept == 0) {
+        free(keys);
+        track->keys = nullptr;
+    }
+    return 0;
+}
+
+int load_track_file(SyncDevice* device, SyncTrack* track) {
+    const char* path = track_file_path(device, track->name);
+    if (!path) return -1;
+    FILE* f = device->io.open(path, "rb");
+    if (!f) return -1;
+    int result = read_track_keys(f, &device->io, track);
+    device->io.close(f);
+    return result;
+}
