@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "util/sync/sync.h"
+
+namespace {
+
+SyncTrack* track_with(std::initializer_list<SyncKey> keys) {
+    SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
+    for (const SyncKey& k : keys) EXPECT_EQ(insert_key(track, k), 0);
+    return track;
+}
+
+void free_track(SyncTrack* track) {
+    free(track->keys);
+    free(track);
+}
+
+TEST(SyncTrack, InterpolationsBetweenTwoKeys) {
+    const struct { int interpolation; double row; float expected; } cases[] = {
+        {INTERP_LINEAR, 4.0, 0.5f},     {INTERP_LINEAR, 2.0, 0.25f},   {INTERP_LINEAR, 4.5, 0.5625f},
+        {INTERP_SMOOTHSTEP, 4.0, 0.5f}, {INTERP_SMOOTHSTEP, 2.0, 0.15625f},
+        {INTERP_EASE_IN, 4.0, 0.25f},   {INTERP_HOLD, 0.0, 0.0f},      {INTERP_HOLD, 7.999, 0.0f},
+        {7, 3.0, 0.0f},                 {-1, 5.0, 0.0f},
+    };
+    for (const auto& c : cases) {
+        SyncTrack* track = track_with({{0, 0.0f, c.interpolation}, {8, 1.0f, INTERP_HOLD}});
+        EXPECT_FLOAT_EQ(evaluate_track(track, c.row), c.expected) << c.interpolation << " at " << c.row;
+        free_track(track);
+    }
+}
+
+TEST(SyncTrack, OutsideTheKeysAndSingleKeys) {
+    SyncTrack* empty = track_with({});
+    EXPECT_EQ(evaluate_track(empty, 3.0), 0.0f);
+    SyncTrack* one = track_with({{16, 2.5f, INTERP_LINEAR}});
+    for (double row : {0.0, 15.9, 16.0, 1e6}) EXPECT_EQ(evaluate_track(one, row), 2.5f);
+    SyncTrack* two = track_with({{4, 1.0f, INTERP_LINEAR}, {8, 3.0f, INTERP_LINEAR}});
+    EXPECT_EQ(evaluate_track(two, 0.0), 1.0f);
+    EXPECT_EQ(evaluate_track(two, 8.0), 3.0f);
+    EXPECT_EQ(evaluate_track(two, 5e9), 3.0f);  // beyond 32-bit rows
+    // Single precision: a value between two floats is rounded, not truncated.
+    SyncTrack* fine = track_with({{0, 0.0f, INTERP_LINEAR}, {3, 1.0f, INTERP_HOLD}});
+    EXPECT_EQ(evaluate_track(fine, 1.0), static_cast<float>(1.0 / 3.0));
+    for (SyncTrack* t : {empty, one, two, fine}) free_track(t);
+}
+
+TEST(SyncTrack, InsertReplacesDeleteRemovesAndOrderIsKept) {
+    SyncTrack* track = track_with({{8, 1.0f, 1}, {0, 0.0f, 1}, {4, 0.5f, 0}, {12, 2.0f, 2}});
+    ASSERT_EQ(track->key_count, 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(track->keys[i].row, 4 * i);
+    EXPECT_EQ(insert_key(track, {4, 9.0f, INTERP_EASE_IN}), 0);
+    EXPECT_EQ(track->key_count, 4);
+    EXPECT_EQ(track->keys[1].value, 9.0f);
+    EXPECT_EQ(track->keys[1].interpolation, INTERP_EASE_IN);
+    EXPECT_EQ(delete_key(track, 5), 0);
+    EXPECT_EQ(track->key_count, 4);
+    EXPECT_EQ(delete_key(track, 4), 0);
+    EXPECT_EQ(track->key_count, 3);
+    EXPECT_EQ(track->keys[1].row, 8);
+    EXPECT_EQ(find_key_floor(track, 7), 0);
+    EXPECT_EQ(find_key_floor(track, 8), 1);
+    EXPECT_EQ(find_key_floor(track, -1), -1);
+    for (int32_t row : {0, 8, 12}) EXPECT_EQ(delete_key(track, row), 0);
+    EXPECT_EQ(track->key_count, 0);
+    EXPECT_EQ(track->keys, nullptr);
+    free_track(track);
+}
+
+// ---- track files ----------------------------------------------------------------------------
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+class TrackFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorvane-track-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        ASSERT_EQ(getcwd(previous, sizeof previous), previous);
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+    }
+    void TearDown() override {
+        ASSERT_EQ(chdir(previous), 0);
+        ASSERT_EQ(system(("rm -rf " + folder).c_str()), 0);
+    }
+    std::string folder;
+    char previous[4096];
+};
+
+TEST_F(TrackFiles, ByteExactLayout) {
+    SyncTrack* empty = track_with({});
+    ASSERT_EQ(save_track_file("empty.track", empty), 0);
+    EXPECT_EQ(slurp("empty.track"), std::string(4, '\0'));
+    SyncTrack* one = track_with({{16, 1.0f, INTERP_LINEAR}});
+    ASSERT_EQ(save_track_file("one.track", one), 0);
+    // Key count 1, row 16, 1.0f, linear: 13 bytes.
+    EXPECT_EQ(slurp("one.track"), std::string("\x01\0\0\0\x10\0\0\0\0\0\x80\x3f\x01", 13));
+    free_track(empty);
+    free_track(one);
+}
+
+TEST_F(TrackFiles, SavingCreatesMissingFoldersAndLoadingReadsThemBack) {
+    SyncDevice* device = create_sync_device("data/sync_tracker/", 1);
+    SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
+    track->name = strdup("ActiveScene1st");
+    insert_key(track, {0, 4.0f, INTERP_HOLD});
+    insert_key(track, {64, 7.0f, INTERP_SMOOTHSTEP});
+    device->tracks = static_cast<SyncTrack**>(malloc(sizeof(SyncTrack*)));
+    device->tracks[0] = track;
+    device->track_count = device->track_capacity = 1;
+    ASSERT_EQ(save_sync_tracks(device), 0);
+    EXPECT_EQ(slurp("data/sync_tracker/_ActiveScene1st.track").size(), 4u + 18u);
+
+    SyncDevice* reader = create_sync_device("data/sync_tracker/", 0);
+    SyncTrack* loaded = find_or_add_track(reader, "ActiveScene1st", 99.0f);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->key_count, 2);
+    EXPECT_EQ(loaded->keys[1].row, 64);
+    EXPECT_EQ(loaded->keys[1].value, 7.0f);
+    EXPECT_EQ(loaded->keys[1].interpolation, INTERP_SMOOTHSTEP);
+    EXPECT_EQ(find_or_add_track(reader, "missing", 1.0f), nullptr);
+    EXPECT_EQ(reader->track_count, 2);  // a failed track stays in the list
+    destroy_sync_device(reader);
+    destroy_sync_device(device);
+}
+
+TEST_F(TrackFiles, ReleaseModeSavesNothingAndAPlainFileBlocksEverySave) {
+    SyncDevice* release = create_sync_device("data/sync_tracker/", 0);
+    EXPECT_EQ(save_sync_tracks(release), 0);
+    EXPECT_NE(access("data", F_OK), 0);
+    destroy_sync_device(release);
+
+    std::ofstream("data") << "not a folder";
+    EXPECT_EQ(make_directories("data/sync_tracker/"), -1);
+    SyncDevice* editor = create_sync_device("data/sync_tracker/", 1);
+    SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
+    track->name = strdup("x");
+    editor->tracks = static_cast<SyncTrack**>(malloc(sizeof(SyncTrack*)));
+    editor->tracks[0] = track;
+    editor->track_count = editor->track_capacity = 1;
+    EXPECT_EQ(save_sync_tracks(editor), -1);
+    destroy_sync_device(editor);
+}
+
+TEST_F(TrackFiles, FailedSaveKeepsThePreviousFile) {
+    SyncTrack* one = track_with({{1, 1.0f, 0}});
+    ASSERT_EQ(save_track_file("t.track", one), 0);
+    std::string before = slurp("t.track");
+    mkdir("t.track.partial", 0777);  // the new file cannot be written
+    EXPECT_EQ(save_track_file("t.track", one), -1);
+    EXPECT_EQ(slurp("t.track"), before);
+    free_track(one);
+}
+
+TEST_F(TrackFiles, DamagedFilesFailToLoadAndDisorderIsSorted) {
+    SyncDevice* device = create_sync_device("", 0);
+    auto write = [](const char* name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; };
+    write("_short.track", std::string("\x02\0\0\0\x01\0\0\0\0\0\x80\x3f\x01", 13));
+    write("_negative.track", std::string("\xff\xff\xff\xff", 4));
+    write("_huge.track", std::string("\xff\xff\xff\x7f", 4));
+    write("_cut.track", std::string("\x01\0", 2));
+    for (const char* name : {"short", "negative", "huge", "cut"})
+        EXPECT_EQ(find_or_add_track(device, name, 0.0f), nullptr) << name;
+    // Rows 8, 0, 8: sorted, and the later row-8 key wins.
+    std::string keys("\x03\0\0\0", 4);
+    keys += std::string("\x08\0\0\0\0\0\x80\x3f\x01", 9);
+    keys += std::string("\0\0\0\0\0\0\0\0\x01", 9);
+    keys += std::string("\x08\0\0\0\0\0\0\x40\x00", 9);
+    write("_disorder.track", keys);
+    SyncTrack* track = find_or_add_track(device, "disorder", 5.0f);
+    ASSERT_NE(track, nullptr);
+    ASSERT_EQ(track->key_count, 2);
+    EXPECT_EQ(track->keys[0].row, 0);
+    EXPECT_EQ(track->keys[1].value, 2.0f);
+    EXPECT_EQ(evaluate_track(track, 4.0), 1.0f);
+    write("_zero.track", std::string(4, '\0'));
+    SyncTrack* zero = find_or_add_track(device, "zero", 5.0f);
+    ASSERT_NE(zero, nullptr);
+    EXPECT_EQ(evaluate_track(zero, 100.0), 5.0f);  // the default key at row 0
+    destroy_sync_device(device);
+}
+
+int opens = 0;
+FILE* counting_open(const char* name, const char* mode) {
+    ++opens;
+    return fopen((std::string("io-") + name).c_str(), mode);
+}
+
+TEST_F(TrackFiles, LoadingGoesThroughTheFileCallbacks) {
+    std::ofstream("io-_t.track", std::ios::binary) << std::string("\x01\0\0\0\0\0\0\0\0\0\x40\x40\0", 13);
+    SyncDevice* device = create_sync_device("", 0);
+    SyncFileIo io{counting_open, fread, fclose};
+    set_sync_file_io(device, &io);
+    SyncTrack* track = find_or_add_track(device, "t", 0.0f);
+    ASSERT_NE(track, nullptr);
+    EXPECT_EQ(evaluate_track(track, 0.0), 3.0f);
+    EXPECT_EQ(find_or_add_track(device, "t", 1.0f), track);  // found, not loaded again
+    EXPECT_EQ(opens, 1);
+    destroy_sync_device(device);
+}
+
+TEST(TrackFilePath, NeverOverflowsItsBuffer) {
+    SyncDevice* device = create_sync_device("data/sync_tracker/", 0);
+    EXPECT_STREQ(track_file_path(device, "ActiveScene1st"), "data/sync_tracker/_ActiveScene1st.track");
+    std::string long_name(300, 'n');
+    EXPECT_EQ(track_file_path(device, long_name.c_str()), nullptr);
+    EXPECT_EQ(find_or_add_track(device, long_name.c_str(), 0.0f), nullptr);
+    std::string fits(SYNC_PATH_SIZE - 1 - strlen("data/sync_tracker/_.track"), 'f');
+    EXPECT_NE(track_file_path(device, fits.c_str()), nullptr);
+    EXPECT_EQ(make_directories(std::string(300, 'd').c_str()), -1);
+    destroy_sync_device(device);
+}
+
+}  // namespace
