@@ -12,6 +12,10 @@ int run_archive_pack(int argc, char** argv);
 int run_archive_verify(int argc, char** argv);
 int run_huff_compress(int argc, char** argv);
 int run_huff_decompress(int argc, char** argv);
+int run_track_dump(int argc, char** argv);
+int run_track_make(int argc, char** argv);
+int run_track_eval(int argc, char** argv);
+int run_sync_client(int argc, char** argv);
 
 // ---- helpers shared by the commands (and tested) --------------------------------------------
 

@@ -69,6 +69,11 @@ const Subcommand subcommands[] = {
     {"huff compress", "IN OUT", "compress a file into one raw Huffman block", 2, 2,
      run_huff_compress},
     {"huff decompress", "IN OUT", "expand one raw Huffman block", 2, 2, run_huff_decompress},
+    {"track dump", "FILE", "one line per key: <row> <value> <interpolation>", 1, 1, run_track_dump},
+    {"track make", "OUT", "a track file from such lines on standard input", 1, 1, run_track_make},
+    {"track eval", "FILE ROW...", "the track's value at each row", 2, 1 << 20, run_track_eval},
+    {"sync client", "[--host H] [--port P] [--bpm B] [--base DIR] [--seconds S] TRACK...",
+     "a headless editor-mode client", 1, 1 << 20, run_sync_client},
 };
 
 // "archive list" takes two words of the command line, "modes" one.

@@ -1,0 +1,52 @@
+// zorvane-tool sync client against the scripted editor: the whole session as its output shows it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "util/sync/fake_editor.h"
+
+namespace {
+
+TEST(SyncClientTool, TalksToAnEditorAndSavesAndPrintsItsTracks) {
+    FakeEditor editor;
+    char pattern[] = "/tmp/zorvane-client-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string base = std::string(pattern) + "/tracks";
+    std::string command = std::string(ZORVANE_TOOL_PATH) + " sync client --port " +
+                          std::to_string(editor.port) + " --seconds 1.5 --bpm 600 --base " + base + " a b";
+    FILE* client = popen(command.c_str(), "r");
+    ASSERT_NE(client, nullptr);
+    editor.wait_connected();
+    EXPECT_EQ(editor.read_bytes(12), FakeEditor::track_request("a") + FakeEditor::track_request("b"));
+    // Playing at 80 rows a second: rows arrive.
+    EXPECT_EQ(editor.read_bytes(1), std::string(1, '\3'));
+    editor.send_bytes(FakeEditor::key_set(0, 0, 2.5f, 1) + FakeEditor::key_set(1, 4, 1.0f, 0) +
+                      std::string(1, '\5') + FakeEditor::pause(1) + FakeEditor::row(32) +
+                      FakeEditor::key_remove(1, 0));
+
+    std::string output;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, client)) output += buffer;
+    EXPECT_EQ(pclose(client), 0);
+    EXPECT_EQ(output,
+              "connected\n"
+              "key 0 0 2.5 1\n"
+              "key 1 4 1 0\n"
+              "save 0\n"
+              "pause 1\n"
+              "seek 32\n"
+              "remove 1 0\n"
+              "save 0\n"
+              "track a\n"
+              "0 2.5 1\n"
+              "track b\n"
+              "4 1 0\n");
+    FILE* saved = fopen((base + "/_a.track").c_str(), "rb");
+    EXPECT_NE(saved, nullptr);
+    if (saved) fclose(saved);
+    ASSERT_EQ(system((std::string("rm -rf ") + pattern).c_str()), 0);
+}
+
+}  // namespace

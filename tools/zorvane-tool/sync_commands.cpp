@@ -1,0 +1,217 @@
+// zorvane-tool track and sync: inspect and make track files, and a headless editor-mode
+// client for trying a sync editor without the demo.
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "platform/clock.h"
+#include "platform/fatal.h"
+#include "util/sync/sync.h"
+
+namespace {
+
+bool parse_long(const char* text, long min, long max, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    long v = strtol(text, &end, 10);
+    if (!*text || *end || errno || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+bool parse_double(const char* text, double& out) {
+    char* end = nullptr;
+    double v = strtod(text, &end);
+    if (!*text || *end || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+// The keys of a track file as it is stored: no default key is added.
+bool load_keys(const char* path, SyncTrack& track) {
+    track = SyncTrack{nullptr, nullptr, 0};
+    FILE* f = fopen(path, "rb");
+    if (!f) {
+        tool_error(std::string("cannot read ") + path + ": " + strerror(errno));
+        return false;
+    }
+    SyncFileIo io{fopen, fread, fclose};
+    int result = read_track_keys(f, &io, &track);
+    fclose(f);
+    if (result != 0) tool_error(std::string(path) + " is not a track file (short, or an impossible key count)");
+    return result == 0;
+}
+
+void print_keys(const SyncTrack& track) {
+    for (int32_t i = 0; i < track.key_count; ++i)
+        printf("%d %.9g %d\n", track.keys[i].row, static_cast<double>(track.keys[i].value),
+               track.keys[i].interpolation);
+}
+
+}  // namespace
+
+int run_track_dump(int, char** argv) {
+    SyncTrack track;
+    if (!load_keys(argv[0], track)) return 1;
+    print_keys(track);
+    free(track.keys);
+    return 0;
+}
+
+int run_track_eval(int argc, char** argv) {
+    std::vector<double> rows;
+    for (int i = 1; i < argc; ++i) {
+        double row;
+        if (!parse_double(argv[i], row)) {
+            fprintf(stderr, "zorvane-tool: '%s' is not a row\nusage: zorvane-tool track eval FILE ROW...\n", argv[i]);
+            return 2;
+        }
+        rows.push_back(row);
+    }
+    SyncTrack track;
+    if (!load_keys(argv[0], track)) return 1;
+    for (double row : rows) printf("%.9g\n", static_cast<double>(evaluate_track(&track, row)));
+    free(track.keys);
+    return 0;
+}
+
+int run_track_make(int, char** argv) {
+    SyncTrack track{nullptr, nullptr, 0};
+    char line[4096];
+    int number = 0;
+    while (fgets(line, sizeof line, stdin)) {
+        ++number;
+        std::vector<std::string> words;
+        for (char* word = strtok(line, " \t\r\n"); word; word = strtok(nullptr, " \t\r\n")) words.push_back(word);
+        if (words.empty()) continue;
+        long row = 0, interpolation = 0;
+        double value = 0;
+        if (words.size() != 3 || !parse_long(words[0].c_str(), INT32_MIN, INT32_MAX, row) ||
+            !parse_double(words[1].c_str(), value) || !parse_long(words[2].c_str(), 0, 255, interpolation)) {
+            free(track.keys);
+            return tool_error("line " + std::to_string(number) +
+                              ": expected '<row> <value> <interpolation 0-255>'");
+        }
+        insert_key(&track, SyncKey{static_cast<int32_t>(row), static_cast<float>(value),
+                                   static_cast<int32_t>(interpolation)});
+    }
+    int saved = save_track_file(argv[0], &track);
+    free(track.keys);
+    if (saved != 0) return tool_error(std::string("cannot write ") + argv[0]);
+    return 0;
+}
+
+// ---- sync client ----------------------------------------------------------------------------
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+struct ClientState {
+    SyncDevice* device;
+    double rows_per_second;
+    bool playing = true;
+    double row_at_start = 0;  // the row when the clock last (re)started
+    double started = 0;       // monotonic seconds of that start
+
+    double now() const { return performance_counter() / 1e9; }
+    double row() const { return playing ? row_at_start + (now() - started) * rows_per_second : row_at_start; }
+};
+
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    putchar('\n');
+    fflush(stdout);
+}
+
+const SyncEditorCallbacks client_callbacks = {
+    [](void* data, int flag) {
+        auto* s = static_cast<ClientState*>(data);
+        s->row_at_start = s->row();
+        s->started = s->now();
+        s->playing = flag == 0;
+        say("pause %d", flag);
+    },
+    [](void* data, int32_t row) {
+        auto* s = static_cast<ClientState*>(data);
+        s->row_at_start = row;
+        s->started = s->now();
+        say("seek %d", row);
+    },
+    [](void* data) { return static_cast<ClientState*>(data)->playing ? 1 : 0; },
+    [](void*, int32_t track, SyncKey key) {
+        say("key %d %d %.9g %d", track, key.row, static_cast<double>(key.value), key.interpolation);
+    },
+    [](void*, int32_t track, int32_t row) { say("remove %d %d", track, row); },
+    [](void*, int result) { say("save %d", result); },
+};
+
+}  // namespace
+
+int run_sync_client(int argc, char** argv) {
+    std::string host = "127.0.0.1", base = "data/sync_tracker/";
+    long port = SYNC_EDITOR_PORT;
+    double bpm = 145, seconds = -1;
+    std::vector<const char*> names;
+    auto usage = [] {
+        fprintf(stderr, "zorvane-tool: wrong arguments for 'sync client'\nusage: zorvane-tool sync client "
+                        "[--host H] [--port P] [--bpm B] [--base DIR] [--seconds S] TRACK...\n");
+        return 2;
+    };
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool has_value = i + 1 < argc;
+        if (arg == "--host" && has_value) host = argv[++i];
+        else if (arg == "--port" && has_value) { if (!parse_long(argv[++i], 1, 65535, port)) return usage(); }
+        else if (arg == "--bpm" && has_value) { if (!parse_double(argv[++i], bpm) || bpm <= 0) return usage(); }
+        else if (arg == "--base" && has_value) base = argv[++i];
+        else if (arg == "--seconds" && has_value) { if (!parse_double(argv[++i], seconds) || seconds <= 0) return usage(); }
+        else if (arg.compare(0, 2, "--") == 0) return usage();
+        else names.push_back(argv[i]);
+    }
+    if (names.empty()) return usage();
+    if (base.empty() || base.back() != '/') base += '/';
+
+    SyncDevice* device = create_sync_device(base.c_str(), 1);
+    if (!device) ZV_FATAL("Failed to create sync device!");
+    if (connect_sync_editor(device, host.c_str(), static_cast<uint16_t>(port)) != 0)
+        ZV_FATAL("Sync tracker failed to connect to host");
+    say("connected");
+    for (const char* name : names) find_or_add_track(device, name, 0.0f);
+
+    signal(SIGINT, [](int) { interrupted = 1; });
+    ClientState state{device, bpm / 60.0 * 8.0};
+    state.started = state.now();
+    double end = seconds > 0 ? state.started + seconds : -1;
+    bool connected = true;
+    while (!interrupted && (end < 0 || state.now() < end)) {
+        int32_t row = static_cast<int32_t>(std::floor(state.row()));
+        if (poll_sync_editor(device, row, &client_callbacks, &state) != 0) {
+            if (connected) say("disconnected");
+            connected = connect_sync_editor(device, host.c_str(), static_cast<uint16_t>(port)) == 0;
+            if (connected) say("connected");
+        }
+        timespec frame{0, 1000000000L / 60};
+        nanosleep(&frame, nullptr);
+    }
+    say("save %d", save_sync_tracks(device));
+    for (int32_t i = 0; i < device->track_count; ++i) {
+        say("track %s", device->tracks[i]->name);
+        print_keys(*device->tracks[i]);
+    }
+    fflush(stdout);
+    destroy_sync_device(device);
+    return 0;
+}
