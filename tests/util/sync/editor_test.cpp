@@ -25,7 +25,10 @@ const SyncEditorCallbacks callbacks = {
 class EditorConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        device = create_sync_device("unused/", 1);
+        char pattern[] = "/tmp/zorvane-editor-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        device = create_sync_device((folder + "/tracks/").c_str(), 1);
         ASSERT_EQ(connect_sync_editor(device, "127.0.0.1", editor.port), 0);
         editor.wait_connected();
         ASSERT_EQ(editor.client_greeting, "hello, synctracker!");
@@ -33,6 +36,7 @@ protected:
     void TearDown() override {
         if (device->socket >= 0) close(device->socket);
         destroy_sync_device(device);
+        ASSERT_EQ(system(("rm -rf " + folder).c_str()), 0);
     }
     int poll(int32_t row) { return poll_sync_editor(device, row, &callbacks, &events); }
     // Polls until the editor's bytes have arrived and been handled.
@@ -42,6 +46,7 @@ protected:
         return poll(row);
     }
 
+    std::string folder;
     FakeEditor editor;
     SyncDevice* device = nullptr;
     Events events;
@@ -85,6 +90,7 @@ TEST_F(EditorConnection, SeekPauseAndSaveReachTheCallbacksInOrder) {
                               12),
               0);
     EXPECT_EQ(events.seen, (std::vector<std::string>{"pause 1", "seek 64", "pause 0", "save 0"}));
+    EXPECT_EQ(access((folder + "/tracks").c_str(), F_OK), 0);  // saving made the folder
     EXPECT_EQ(editor.drain(), FakeEditor::row(12));
 }
 

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# zorvane-tool track make, dump and eval on real files.
+set -euo pipefail
+tool=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+printf '8 1.0 1\n\n0 0.5 1\n8 2.0 1\n16 -3 0\n24 7 200\n' | "$tool" track make t.track
+[ "$(wc -c < t.track)" -eq $((4 + 9 * 4)) ] || fail "file size"
+[ "$("$tool" track dump t.track)" = $'0 0.5 1\n8 2 1\n16 -3 0\n24 7 200' ] || fail "dump: $("$tool" track dump t.track)"
+[ "$("$tool" track eval t.track 0 4 4.5 16 20 100)" = $'0.5\n1.25\n1.34375\n-3\n-3\n7' ] \
+  || fail "eval: $("$tool" track eval t.track 0 4 4.5 16 20 100)"
+# Interpolation 200 is unknown: the span behind that key evaluates to 0 (it is the last key here).
+printf '0 1 200\n8 5 0\n' | "$tool" track make u.track
+[ "$("$tool" track eval u.track 4)" = "0" ] || fail "unknown interpolation"
+
+# Malformed input: nothing written, the line named, exit 1.
+if printf '0 1 0\n1 2\n' | "$tool" track make bad.track 2> err; then fail "malformed accepted"; fi
+[ ! -e bad.track ] || fail "malformed input wrote a file"
+grep -q 'line 2' err || fail "line number"
+if printf '0 1 256\n' | "$tool" track make bad.track 2> err; then fail "interpolation 256 accepted"; fi
+printf 'short' > short.track
+if "$tool" track dump short.track 2> err; then fail "short file accepted"; fi
+[ "$(wc -l < err)" -eq 1 ] || fail "one line on stderr"
+set +e; "$tool" track eval t.track abc 2> /dev/null; code=$?; set -e
+[ "$code" -eq 2 ] || fail "bad row exit code $code"
+echo "track tool: all checks passed"
