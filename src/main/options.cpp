@@ -143,21 +143,21 @@ ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& o
             name = arg.substr(0, equals);
             inline_value = arg.substr(equals + 1);
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const auto& candidate : option_table)
-            if (name == candidate.name) spec = &candidate;
-        if (!spec) {
+            if (name == candidate.name) option = &candidate;
+        if (!option) {
             error = "unknown option '" + name + "'";
             return ParseResult::Error;
         }
-        if (spec->kind != Kind::Value) {
+        if (option->kind != Kind::Value) {
             if (inline_value) {
                 error = "option '" + name + "' takes no value";
                 return ParseResult::Error;
             }
-            if (spec->kind == Kind::Help) help = true;
-            else if (spec->kind == Kind::Version) version = true;
-            else spec->apply(parsed, nullptr);
+            if (option->kind == Kind::Help) help = true;
+            else if (option->kind == Kind::Version) version = true;
+            else option->apply(parsed, nullptr);
             continue;
         }
         std::string value;
@@ -169,7 +169,7 @@ ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& o
             error = "option '" + name + "' needs a value";
             return ParseResult::Error;
         }
-        if (!spec->apply(parsed, value.c_str())) {
+        if (!option->apply(parsed, value.c_str())) {
             error = "bad value '" + value + "' for option '" + name + "'";
             return ParseResult::Error;
         }
