@@ -74,6 +74,7 @@ const Subcommand subcommands[] = {
     {"track eval", "FILE ROW...", "the track's value at each row", 2, 1 << 20, run_track_eval},
     {"sync client", "[--host H] [--port P] [--bpm B] [--base DIR] [--seconds S] TRACK...",
      "a headless editor-mode client", 1, 1 << 20, run_sync_client},
+    {"music info", "FILE", "channels, rate, samples and length of a soundtrack", 1, 1, run_music_info},
 };
 
 // "archive list" takes two words of the command line, "modes" one.

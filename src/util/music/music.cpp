@@ -1,0 +1,214 @@
+// Music playback: loading and decoding the soundtrack, the clock, transport, and the sync
+// editor exchange once per frame.
+#include "util/music/music.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/fatal.h"
+#include "platform/ui.h"
+#include "util/data/data.h"
+
+Music* current_music = nullptr;
+
+namespace {
+
+using u16 = uint16_t;
+constexpr uint32_t BASS_SAMPLE_8BITS = AUDIO_SAMPLE_8BITS;
+
+const SyncEditorCallbacks editor_callbacks = {
+    [](void*, int flag) {
+        if (!current_music) return;
+        if (flag) current_music->pause();
+        else current_music->resume();
+    },
+    [](void*, int32_t row) {
+        if (current_music) current_music->seek_row(row);
+    },
+    [](void*) { return current_music && current_music->is_stream_playing() ? 1 : 0; },
+    nullptr, nullptr, nullptr,
+};
+
+double row_of_current(void* music) { return static_cast<Music*>(music)->get_row(); }
+
+}  // namespace
+
+// ---- construction ---------------------------------------------------------------------------
+
+Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, int editor_mode)
+    : bpm(bpm), beat_offset(beat_offset), capture_audio(capture_audio) {
+    std::string name = file_name;
+    std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
+    for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    if (ending == ".mp3" || ending == ".ogg") {
+        load_music_stream(file_name);
+    } else if (ending == ".xml") {
+        // PLACEHOLDER until the music description reader exists.
+        ZV_FATAL("Music description files are not supported yet: %s", file_name);
+    } else {
+        ZV_FATAL("Music format %s not supported", ending.c_str());
+    }
+
+    current_music = this;
+    rows_per_beat = 8;
+    this->editor_mode = editor_mode;
+    sync_device = create_sync_device(SYNC_BASE_PATH, editor_mode);
+    if (!sync_device) ZV_FATAL("Failed to create sync device!");
+    if (!editor_mode) {
+        // Release mode reads its track files from the archive.
+        SyncFileIo io{open_file, fread, fclose};
+        set_sync_file_io(sync_device, &io);
+    }
+    if (connect_sync_editor(sync_device, SYNC_EDITOR_HOST, SYNC_EDITOR_PORT) != 0)
+        ZV_FATAL("Sync tracker failed to connect to host");
+    registry = std::make_unique<SyncValues>(sync_device, row_of_current, this);
+}
+
+void Music::load_music_stream(const char* file_name) {
+    AudioLayer& audio = audio_layer();
+    if ((audio.get_version() >> 16) != 0x0204) ZV_FATAL("An incorrect version of BASS was loaded");
+    if (!audio.init(-1, 44100)) ZV_FATAL("Can't initialize device");
+
+    uint32_t size = 0;
+    // Never released: the playing stream decodes from it for the whole run.
+    char* data = load_file(file_name, "rb", &size, false);
+    if (!data) ZV_FATAL("Failed to read music data from %s", file_name);
+    stream = audio.create_stream(data, size, AUDIO_STREAM_PRESCAN | AUDIO_SAMPLE_LOOP);
+    AudioStream decoder = audio.create_stream(data, size, AUDIO_STREAM_DECODE);
+    uint64_t length = audio.get_length(decoder);
+
+    AudioChannelInfo info{};
+    audio.get_info(decoder, info);
+    uint16_t bits = (info.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
+    audio_format.format_tag = 1;
+    audio_format.channels = static_cast<uint16_t>(info.chans);
+    audio_format.bits_per_sample = bits;
+    audio_format.block_align = static_cast<uint16_t>(info.chans * bits / 8);
+    audio_format.samples_per_second = info.freq;
+    audio_format.average_bytes_per_second = audio_format.block_align * info.freq;
+    audio_format.extra_size = 0;
+
+    if (info.chans != 2) ZV_FATAL("Failed assert info.chans == 2\n info.chans is %u\n 2 is 2", info.chans);
+    if ((info.flags & BASS_SAMPLE_8BITS) != 0)
+        ZV_FATAL("Failed assert ( info.flags & BASS_SAMPLE_8BITS ) == false\n"
+                 " ( info.flags & BASS_SAMPLE_8BITS ) is %u\n false is false",
+                 info.flags & BASS_SAMPLE_8BITS);
+
+    uint32_t num_samples = static_cast<uint32_t>(length / 2);
+    sample_count = num_samples;
+    float_samples = static_cast<float*>(malloc(std::max<size_t>(1, num_samples) * sizeof(float)));
+    if (!float_samples) ZV_FATAL("float_buffer is NULL");
+    uint32_t c = audio.get_data(decoder, float_samples,
+                                static_cast<uint32_t>(num_samples * sizeof(float)) | AUDIO_DATA_FLOAT);
+    ZV_ASSERT_CMP(c, ==, num_samples * sizeof(float));
+
+    if (capture_audio) {
+        audio.set_position(decoder, 0);
+        pcm_samples = static_cast<int16_t*>(malloc(std::max<size_t>(1, num_samples) * sizeof(u16)));
+        if (!pcm_samples) ZV_FATAL("u16_buffer is NULL");
+        c = audio.get_data(decoder, pcm_samples, static_cast<uint32_t>(num_samples * sizeof(u16)));
+        ZV_ASSERT_CMP(c, ==, num_samples * sizeof(u16));
+    }
+    audio.free_stream(decoder);
+}
+
+Music::~Music() {
+    if (sync_device && save_sync_tracks(sync_device) != 0)
+        message_box("Failed to save sync tracks!", "Failed to save sync tracks, check your directory structure!",
+                    MessageBoxButtons::Ok, MessageBoxIcon::None);
+    registry.reset();
+    destroy_sync_device(sync_device);
+    audio_layer().free_all();
+    free(float_samples);
+    free(pcm_samples);
+    if (current_music == this) current_music = nullptr;
+}
+
+// ---- clock ----------------------------------------------------------------------------------
+
+float Music::get_seconds() {
+    AudioLayer& audio = audio_layer();
+    return static_cast<float>(audio.bytes_to_seconds(stream, audio.get_position(stream)));
+}
+
+double Music::get_row() { return get_seconds() * (bpm / 60.0) * rows_per_beat; }
+
+float Music::get_beat() { return get_seconds() / 60.0f * bpm + beat_offset; }
+
+int32_t Music::get_position_bytes() {
+    return static_cast<int32_t>(audio_layer().get_position(stream) & 0xFFFFFFFFu);
+}
+
+// ---- transport ------------------------------------------------------------------------------
+
+void Music::start() {
+    for (float& beat : beat_history) beat = beat_offset;
+    beat_step = 0;
+    audio_layer().set_loop(stream, false);
+    audio_layer().play(stream);
+    if (!is_stream_playing()) ZV_FATAL("Failed to start the music!");
+}
+
+void Music::pause() {
+    if (paused) return;
+    audio_layer().pause(stream);
+    paused = true;
+}
+
+void Music::resume() {
+    if (!paused) return;
+    audio_layer().play(stream);
+    paused = false;
+}
+
+void Music::toggle_pause() {
+    if (paused) audio_layer().play(stream);
+    else audio_layer().pause(stream);
+    paused = !paused;
+}
+
+bool Music::is_stream_playing() { return audio_layer().is_active(stream) == AUDIO_PLAYING; }
+
+bool Music::is_alive() { return paused || is_stream_playing(); }
+
+void Music::seek_row(int32_t row) {
+    double seconds = row / (bpm / 60.0 * rows_per_beat);
+    audio_layer().set_position(stream, audio_layer().seconds_to_bytes(stream, seconds) + 8);
+}
+
+void Music::set_time(float seconds) {
+    if (seconds < 0) seconds = 0;
+    audio_layer().set_position(stream, audio_layer().seconds_to_bytes(stream, seconds));
+}
+
+void Music::set_position_bytes(int32_t position) {
+    audio_layer().set_position(stream, static_cast<uint32_t>(position));
+}
+
+void Music::set_volume(float volume) { audio_layer().set_volume(stream, volume); }
+
+// ---- samples --------------------------------------------------------------------------------
+
+void Music::copy_samples(float* destination, uint32_t count) {
+    if (!destination) ZV_FATAL("Invalid buffer");
+    uint32_t start = static_cast<uint32_t>(get_position_bytes()) / 2;
+    uint32_t available = start < sample_count ? sample_count - start : 0;
+    uint32_t copied = std::min(count, available);
+    if (copied) memcpy(destination, float_samples + start, copied * sizeof(float));
+    std::fill(destination + copied, destination + count, 0.0f);
+}
+
+// ---- per frame ------------------------------------------------------------------------------
+
+void Music::update() {
+    int32_t row = static_cast<int32_t>(std::floor(get_row()));
+    if (poll_sync_editor(sync_device, row, &editor_callbacks, nullptr) != 0)
+        connect_sync_editor(sync_device, SYNC_EDITOR_HOST, SYNC_EDITOR_PORT);
+    float oldest = beat_history[0];
+    for (int i = 0; i < 9; ++i) beat_history[i] = beat_history[i + 1];
+    beat_history[9] = get_beat();
+    beat_step = (beat_history[9] - oldest) / 10.0f;
+}

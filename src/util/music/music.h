@@ -1,0 +1,90 @@
+// Music: the soundtrack and the presentation's only clock. Every animated value is a function
+// of the playback position (seconds -> beats -> rows, 8 rows a beat), so pausing or seeking the
+// music pauses or seeks the whole show. Owns the sync device and the named-value registry,
+// and the whole decoded track as floats (and as 16-bit samples for capture).
+// Depends on: platform/audio, util/sync, util/data (load_file), util/music/sync_values.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/audio.h"
+#include "util/music/sync_values.h"
+#include "util/sync/sync.h"
+
+// The PCM wave format record (WAVEFORMATEX layout) handed to the AVI writer.
+struct AudioFormat {
+    uint16_t format_tag;
+    uint16_t channels;
+    uint32_t samples_per_second;
+    uint32_t average_bytes_per_second;
+    uint16_t block_align;
+    uint16_t bits_per_sample;
+    uint16_t extra_size;
+};
+
+class Music {
+public:
+    static constexpr const char* SYNC_BASE_PATH = "data/sync_tracker/";
+    static constexpr const char* SYNC_EDITOR_HOST = "localhost";
+
+    Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, int editor_mode);
+    ~Music();
+    Music(const Music&) = delete;
+    Music& operator=(const Music&) = delete;
+
+    // ---- clock ----
+    float get_seconds();
+    double get_row();
+    float get_beat();
+    int32_t get_position_bytes();
+    float average_beat_step() const { return beat_step; }
+
+    // ---- transport ----
+    void start();
+    void pause();
+    void resume();
+    void toggle_pause();
+    bool is_stream_playing();
+    bool is_alive();
+    void seek_row(int32_t row);
+    void set_time(float seconds);
+    void set_position_bytes(int32_t position);
+    void set_volume(float volume);
+
+    // ---- samples ----
+    // `count` floats from the current position; past the end of the track they are 0.
+    void copy_samples(float* destination, uint32_t count);
+
+    // ---- per frame ----
+    void update();
+
+    // ---- sync values ----
+    void add_sync_value(const char* name, float default_value, bool tracked) {
+        registry->add_sync_value(name, default_value, tracked);
+    }
+    float get_sync_value(const char* name) const { return registry->get_sync_value(name); }
+
+    AudioFormat audio_format{};
+    float* float_samples = nullptr;
+    int16_t* pcm_samples = nullptr;
+    uint32_t sample_count = 0;
+    float bpm;
+    float beat_offset;
+    int32_t rows_per_beat = 8;
+    SyncDevice* sync_device = nullptr;
+
+private:
+    void load_music_stream(const char* file_name);
+
+    float beat_history[10] = {};
+    float beat_step = 0;
+    AudioStream stream = 0;
+    bool paused = false;
+    bool capture_audio;
+    int editor_mode = 0;
+    std::unique_ptr<SyncValues> registry;
+};
+
+// The Music constructed last; the editor's pause and seek commands act on it.
+extern Music* current_music;
