@@ -73,9 +73,10 @@ void Music::load_music_stream(const char* file_name) {
     if (!audio.init(-1, 44100)) ZV_FATAL("Can't initialize device");
 
     uint32_t size = 0;
-    // Never released: the playing stream decodes from it for the whole run.
+    // Kept until the audio layer has let go of the streams made from it.
     char* data = load_file(file_name, "rb", &size, false);
     if (!data) ZV_FATAL("Failed to read music data from %s", file_name);
+    music_data = data;
     stream = audio.create_stream(data, size, AUDIO_STREAM_PRESCAN | AUDIO_SAMPLE_LOOP);
     AudioStream decoder = audio.create_stream(data, size, AUDIO_STREAM_DECODE);
     uint64_t length = audio.get_length(decoder);
@@ -122,6 +123,7 @@ Music::~Music() {
     registry.reset();
     destroy_sync_device(sync_device);
     audio_layer().free_all();
+    free(music_data);
     free(float_samples);
     free(pcm_samples);
     if (current_music == this) current_music = nullptr;

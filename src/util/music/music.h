@@ -80,6 +80,7 @@ private:
     float beat_history[10] = {};
     float beat_step = 0;
     AudioStream stream = 0;
+    char* music_data = nullptr;  // the compressed file the streams were made from
     bool paused = false;
     bool capture_audio;
     int editor_mode = 0;
