@@ -106,3 +106,29 @@ TEST(PlaybackClock, SmoothBetweenCallbacksMonotonicAndExactAfterReset) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AudioStreams, WithoutASoundDeviceTheClockStillRuns) {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    std::string file = slurp("stereo.ogg");
+    AudioLayer& audio = audio_layer();
+    ASSERT_TRUE(audio.init(-1, 44100));
+    AudioStream stream = audio.create_stream(file.data(), file.size(), 0);
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(audio.play(stream));
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("[AUDIO] No sound device could be opened; playing silently in real time"),
+              std::string::npos);
+    usleep(100000);
+    EXPECT_GT(audio.get_position(stream), 0u);
+    // Near the end, the silent output runs out like a device would.
+    audio.set_position(stream, audio.get_length(stream) - 4 * 441);
+    usleep(100000);
+    EXPECT_EQ(audio.is_active(stream), AUDIO_STOPPED);
+    EXPECT_EQ(audio.get_position(stream), audio.get_length(stream));
+    audio.free_all();
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+}  // namespace
