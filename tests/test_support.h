@@ -58,3 +58,31 @@ inline void write_test_archive(const std::string& path,
     fwrite(image.data(), 1, image.size(), f);
     fclose(f);
 }
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+// A fresh folder under /tmp, removed with everything in it at the end of the scope; with
+// `enter`, also the working directory for that long.
+class TempFolder {
+public:
+    explicit TempFolder(bool enter = false) {
+        char pattern[] = "/tmp/zorvane-test-XXXXXX";
+        if (mkdtemp(pattern)) path = pattern;
+        if (enter && !path.empty() && getcwd(previous, sizeof previous) && chdir(path.c_str()) == 0)
+            entered = true;
+    }
+    ~TempFolder() {
+        if (entered && chdir(previous) != 0) perror("chdir");
+        if (!path.empty() && system(("rm -rf " + path).c_str()) != 0) perror("rm");
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string path;
+
+private:
+    char previous[4096] = {};
+    bool entered = false;
+};

@@ -7,19 +7,9 @@
 
 // ---- track model ----------------------------------------------------------------------------
 
-int find_key_floor(const SyncTrack* track, int32_t row) {
-    int lo = 0, hi = track->key_count;
-    while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (track->keys[mid].row < row) lo = mid + 1;
-        else if (track->keys[mid].row > row) hi = mid;
-        else return mid;
-    }
-    return lo - 1;
-}
-
 namespace {
-// The position of `row` if a key has it (found = true), else where it would be inserted.
+// Binary search over the keys: the position of `row` if a key has it (found = true), else the
+// position where it would be inserted.
 int search_row(const SyncTrack* track, int32_t row, bool& found) {
     int lo = 0, hi = track->key_count;
     while (lo < hi) {
@@ -35,6 +25,12 @@ int search_row(const SyncTrack* track, int32_t row, bool& found) {
     return lo;
 }
 }  // namespace
+
+int find_key_floor(const SyncTrack* track, int32_t row) {
+    bool found;
+    int at = search_row(track, row, found);
+    return found ? at : at - 1;
+}
 
 int insert_key(SyncTrack* track, SyncKey key) {
     bool found;

@@ -70,11 +70,7 @@ uint32_t clock_now = 0;
 class Archive : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zorvane-data-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_EQ(getcwd(previous, sizeof previous), previous);
-        ASSERT_EQ(chdir(folder.c_str()), 0);
+        ASSERT_FALSE(folder.path.empty());
         reset_datafile();
         setenv("ZORVANE_BATCH", "1", 1);
         saved_screen = loading_screen;
@@ -88,9 +84,6 @@ protected:
     void TearDown() override {
         reset_datafile();
         loading_screen = saved_screen;
-        ASSERT_EQ(chdir(previous), 0);
-        std::string command = "rm -rf " + folder;
-        ASSERT_EQ(system(command.c_str()), 0);
     }
 
     // Packs the given loose files in write mode, then opens the result in read mode.
@@ -109,8 +102,7 @@ protected:
         read_datafile("test.zqf");
     }
 
-    std::string folder;
-    char previous[4096];
+    TempFolder folder{true};
     LoadingScreen saved_screen;
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
 #include "util/sync/fake_editor.h"
 #include "util/sync/sync.h"
 
@@ -25,10 +26,7 @@ const SyncEditorCallbacks callbacks = {
 class EditorConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zorvane-editor-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        device = create_sync_device((folder + "/tracks/").c_str(), 1);
+        device = create_sync_device((folder.path + "/tracks/").c_str(), 1);
         ASSERT_EQ(connect_sync_editor(device, "127.0.0.1", editor.port), 0);
         editor.wait_connected();
         ASSERT_EQ(editor.client_greeting, "hello, synctracker!");
@@ -36,7 +34,6 @@ protected:
     void TearDown() override {
         if (device->socket >= 0) close(device->socket);
         destroy_sync_device(device);
-        ASSERT_EQ(system(("rm -rf " + folder).c_str()), 0);
     }
     int poll(int32_t row) { return poll_sync_editor(device, row, &callbacks, &events); }
     // Polls until the editor's bytes have arrived and been handled.
@@ -46,7 +43,7 @@ protected:
         return poll(row);
     }
 
-    std::string folder;
+    TempFolder folder;
     FakeEditor editor;
     SyncDevice* device = nullptr;
     Events events;
@@ -90,7 +87,7 @@ TEST_F(EditorConnection, SeekPauseAndSaveReachTheCallbacksInOrder) {
                               12),
               0);
     EXPECT_EQ(events.seen, (std::vector<std::string>{"pause 1", "seek 64", "pause 0", "save 0"}));
-    EXPECT_EQ(access((folder + "/tracks").c_str(), F_OK), 0);  // saving made the folder
+    EXPECT_EQ(access((folder.path + "/tracks").c_str(), F_OK), 0);  // saving made the folder
     EXPECT_EQ(editor.drain(), FakeEditor::row(12));
 }
 

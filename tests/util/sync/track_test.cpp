@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "test_support.h"
 #include "util/sync/sync.h"
 
 namespace {
@@ -82,19 +83,7 @@ std::string slurp(const std::string& path) {
 
 class TrackFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zorvane-track-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_EQ(getcwd(previous, sizeof previous), previous);
-        ASSERT_EQ(chdir(folder.c_str()), 0);
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir(previous), 0);
-        ASSERT_EQ(system(("rm -rf " + folder).c_str()), 0);
-    }
-    std::string folder;
-    char previous[4096];
+    TempFolder folder{true};
 };
 
 TEST_F(TrackFiles, ByteExactLayout) {
