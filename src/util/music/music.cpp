@@ -203,6 +203,37 @@ void Music::copy_samples(float* destination, uint32_t count) {
     std::fill(destination + copied, destination + count, 0.0f);
 }
 
+// ---- the score ------------------------------------------------------------------------------
+
+uint32_t Music::get_track_count() const {
+    if (!midi) ZV_FATAL("Attempted to get number of tracks without a valid MIDI file loaded!");
+    return static_cast<uint32_t>(midi->tracks.size());
+}
+
+const char* Music::get_track_name(uint32_t track) const {
+    if (!midi) ZV_FATAL("No valid MIDI file loaded!");
+    const MidiTrack& t = midi->track(track);
+    return t.has_name ? t.name.c_str() : nullptr;
+}
+
+uint32_t Music::get_track_note_count(uint32_t track) const {
+    if (!midi) ZV_FATAL("Attempted to get number of track notes without a valid MIDI file loaded!");
+    return static_cast<uint32_t>(midi->track(track).notes.size());
+}
+
+std::vector<bool> Music::get_note_triggers(uint32_t track, float beat_offset) {
+    if (!midi) return {};
+    return midi->note_triggers(track, static_cast<double>(get_beat()) + beat_offset);
+}
+
+std::vector<bool> Music::get_note_triggers(const char* track_name, float beat_offset) {
+    if (!midi) ZV_FATAL("Attempted to get note states without a valid MIDI file loaded!");
+    for (uint32_t i = 0; i < midi->tracks.size(); ++i)
+        if (midi->tracks[i].has_name && midi->tracks[i].name == track_name)
+            return get_note_triggers(i, beat_offset);
+    ZV_FATAL("Could not find track %s", track_name);
+}
+
 // ---- per frame ------------------------------------------------------------------------------
 
 void Music::update() {

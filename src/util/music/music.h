@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/audio.h"
+#include "util/music/midi.h"
 #include "util/music/sync_values.h"
 #include "util/sync/sync.h"
 
@@ -64,6 +65,14 @@ public:
         registry->add_sync_value(name, default_value, tracked);
     }
     float get_sync_value(const char* name) const { return registry->get_sync_value(name); }
+
+    // ---- the score (a MIDI file named by the music description) ----
+    uint32_t get_track_count() const;
+    const char* get_track_name(uint32_t track) const;  // null for a track without a name
+    uint32_t get_track_note_count(uint32_t track) const;
+    std::vector<bool> get_note_triggers(uint32_t track, float beat_offset);
+    std::vector<bool> get_note_triggers(const char* track_name, float beat_offset);
+    std::unique_ptr<MidiFile> midi;
 
     AudioFormat audio_format{};
     float* float_samples = nullptr;
