@@ -246,6 +246,11 @@ const MidiTrack& MidiFile::track(uint32_t index) const {
     return tracks[index];
 }
 
+MidiTrack& MidiFile::track(uint32_t index) {
+    if (index >= tracks.size()) ZV_FATAL("Track number out of bounds");
+    return tracks[index];
+}
+
 std::vector<bool> MidiFile::note_triggers(uint32_t index, double beat) {
     if (index >= tracks.size()) ZV_FATAL("Track number out of bounds");
     std::vector<bool> result;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "util/music/modulators/modulator.h"
+
 struct ControllerLane {
     std::vector<float> times;  // beats
     std::vector<uint8_t> values;
@@ -30,6 +32,7 @@ struct MidiTrack {
     uint32_t note_event_count = 0;
     std::vector<MidiNote> notes;  // in order of each note number's first event
     ControllerLane controllers[128];
+    std::vector<std::unique_ptr<Modulator>> modulators;  // filled by the music description
 };
 
 // Where the parser reads: `end` is one past the last byte of the data.
@@ -60,6 +63,7 @@ public:
     std::vector<bool> note_triggers(uint32_t track, double beat);
     int controller_value_at(uint32_t track, int controller, float beat) const;
     const MidiTrack& track(uint32_t index) const;
+    MidiTrack& track(uint32_t index);
 
     std::vector<MidiTrack> tracks;
     std::string copyright, text;

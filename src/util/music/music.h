@@ -72,6 +72,10 @@ public:
     uint32_t get_track_note_count(uint32_t track) const;
     std::vector<bool> get_note_triggers(uint32_t track, float beat_offset);
     std::vector<bool> get_note_triggers(const char* track_name, float beat_offset);
+    // One value per note of the track at `beat`, shaped by the track's modulators.
+    std::vector<float> get_note_values(uint32_t track, float beat);
+    // The largest note value of the track at `beat`, at least 0.
+    float get_track_value(uint32_t track, float beat);
     std::unique_ptr<MidiFile> midi;
 
     AudioFormat audio_format{};
