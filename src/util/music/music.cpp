@@ -12,6 +12,7 @@
 #include "platform/fatal.h"
 #include "platform/ui.h"
 #include "util/data/data.h"
+#include "util/music/description.h"
 #include "util/music/modulators/arp.h"
 
 Music* current_music = nullptr;
@@ -48,8 +49,9 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
     if (ending == ".mp3" || ending == ".ogg") {
         load_music_stream(file_name);
     } else if (ending == ".xml") {
-        // PLACEHOLDER until the music description reader exists.
-        ZV_FATAL("Music description files are not supported yet: %s", file_name);
+        midi = read_music_description(
+            file_name, this->bpm, [](void* music, const char* path) { static_cast<Music*>(music)->load_music_stream(path); },
+            this);
     } else {
         ZV_FATAL("Music format %s not supported", ending.c_str());
     }

@@ -87,8 +87,9 @@ public:
     int32_t rows_per_beat = 8;
     SyncDevice* sync_device = nullptr;
 
-private:
     void load_music_stream(const char* file_name);
+
+private:
 
     float beat_history[10] = {};
     float beat_step = 0;
