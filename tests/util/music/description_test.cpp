@@ -10,6 +10,8 @@
 #include "util/music/modulators/adsr.h"
 #include "util/music/modulators/arp.h"
 #include "util/music/modulators/lfo.h"
+#include "util/music/fake_audio.h"
+#include "util/music/music.h"
 #include "util/music/smf_builder.h"
 
 namespace {
@@ -157,6 +159,21 @@ TEST_F(Description, CasesWithoutAnAnswerInTheFormatAreReported) {
     EXPECT_EQ(fatal_message_of([&] { read("data/music/broken.xml"); }).rfind("Could not load data/music/broken.xml. Error='", 0), 0u);
     write("data/music/other.xml", "<music/>");
     EXPECT_EQ(fatal_message_of([&] { read("data/music/other.xml"); }), "element is NULL");
+}
+
+TEST_F(Description, MusicPlaysTheDescribedStreamAtTheScoresTempo) {
+    FakeAudio audio;
+    set_audio_layer(&audio);
+    write("data/music/song.ogg", "not decoded by the fake layer");
+    {
+        Music music(describe(envelope_child).c_str(), 145.0f, 0.0f, false, 0);
+        EXPECT_FLOAT_EQ(music.bpm, 120.0f);
+        EXPECT_EQ(music.get_track_count(), 2u);
+        EXPECT_STREQ(music.get_track_name(1), "lead");
+        audio.position = 176400;  // one second: two beats at 120
+        EXPECT_NEAR(music.get_row(), 16.0, 1e-4);
+    }
+    set_audio_layer(nullptr);
 }
 
 TEST_F(Description, DeathTestsForTheReports) {

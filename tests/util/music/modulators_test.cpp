@@ -9,6 +9,7 @@
 #include "util/music/modulators/arp.h"
 #include "util/music/modulators/lfo.h"
 #include "util/music/music.h"
+#include "util/music/fake_audio.h"
 #include "util/music/smf_builder.h"
 
 namespace {
@@ -88,30 +89,6 @@ TEST(ControllerRanges, MinimumExclusiveMaximumInclusive) {
 
 // ---- the queries of Music, over a score -----------------------------------------------------
 
-class FixedAudio : public AudioLayer {
-public:
-    uint32_t get_version() override { return 0x02040000; }
-    bool init(int, uint32_t) override { return true; }
-    void free_all() override {}
-    AudioStream create_stream(const void*, size_t, uint32_t) override { return 1; }
-    void free_stream(AudioStream) override {}
-    bool get_info(AudioStream, AudioChannelInfo& info) override {
-        info = {44100, 2, 0};
-        return true;
-    }
-    uint64_t get_length(AudioStream) override { return 400; }
-    double bytes_to_seconds(AudioStream, uint64_t b) override { return b / 176400.0; }
-    uint64_t seconds_to_bytes(AudioStream, double s) override { return static_cast<uint64_t>(s * 176400); }
-    uint32_t get_data(AudioStream, void*, uint32_t length) override { return length & ~AUDIO_DATA_FLOAT; }
-    uint64_t get_position(AudioStream) override { return 0; }
-    bool set_position(AudioStream, uint64_t) override { return true; }
-    void set_loop(AudioStream, bool) override {}
-    bool play(AudioStream) override { return true; }
-    bool pause(AudioStream) override { return true; }
-    AudioActivity is_active(AudioStream) override { return AUDIO_PLAYING; }
-    void set_volume(AudioStream, float) override {}
-};
-
 class ScoreQueries : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -128,7 +105,7 @@ protected:
         music.reset();
         set_audio_layer(nullptr);
     }
-    FixedAudio audio;
+    FakeAudio audio;
     std::unique_ptr<Music> music;
 };
 
@@ -177,7 +154,7 @@ TEST_F(ScoreQueries, TrackNamesCountsAndTriggers) {
 }
 
 TEST(ScoreQueriesWithoutMidi, FatalOrEmpty) {
-    FixedAudio audio;
+    FakeAudio audio;
     set_audio_layer(&audio);
     {
         Music music((std::string(ZORVANE_TEST_DATA) + "/audio/stereo.ogg").c_str(), 145.0f, 0.0f, false, 0);
