@@ -75,6 +75,8 @@ const Subcommand subcommands[] = {
     {"sync client", "[--host H] [--port P] [--bpm B] [--base DIR] [--seconds S] TRACK...",
      "a headless editor-mode client", 1, 1 << 20, run_sync_client},
     {"music info", "FILE", "channels, rate, samples and length of a soundtrack", 1, 1, run_music_info},
+    {"midi dump", "FILE", "the tempo, tracks and note events of a MIDI file", 1, 1, run_midi_dump},
+    {"midi values", "XML BEAT...", "every track's note values at each beat", 2, 1 << 20, run_midi_values},
 };
 
 // "archive list" takes two words of the command line, "modes" one.

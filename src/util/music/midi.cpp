@@ -1,6 +1,7 @@
 // Standard MIDI File reader.
 #include "util/music/midi.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "platform/fatal.h"
 #include "util/data/data.h"
 #include "util/math/rounding.h"
+#include "util/music/modulators/arp.h"
 
 namespace {
 
@@ -233,8 +235,9 @@ std::unique_ptr<MidiFile> MidiFile::load(const char* file_name) {
     uint32_t size = 0;
     char* data = load_file(file_name, "rb", &size, true);
     if (!data) return nullptr;
-    // The terminator load_file adds is not part of the file.
-    std::unique_ptr<MidiFile> file(new MidiFile(reinterpret_cast<const uint8_t*>(data), size ? size - 1 : 0));
+    // A loose file comes with the terminator load_file adds, an archive entry with whatever was
+    // stored; either way bytes after the last announced track are never read.
+    std::unique_ptr<MidiFile> file(new MidiFile(reinterpret_cast<const uint8_t*>(data), size));
     free(data);
     return file;
 }
@@ -273,4 +276,53 @@ int MidiFile::controller_value_at(uint32_t index, int controller, float beat) co
     for (size_t i = 0; i < lane.times.size(); ++i)
         if (lane.times[i] <= beat) value = lane.values[i];
     return value;
+}
+
+std::vector<float> MidiFile::note_values(uint32_t track_index, float beat, float bpm) {
+    MidiTrack& track = this->track(track_index);
+    std::vector<float> values(track.notes.size(), 0.0f);
+    if (beat < 0) return values;
+    float last = -1.0f;
+    std::vector<uint32_t> active;
+    for (size_t n = 0; n < track.notes.size(); ++n) {
+        const MidiNote& note = track.notes[n];
+        int depth = 0;
+        float on = -1.0f, off = -1.0f;
+        for (size_t e = 0; e < note.times.size() && std::fabs(note.times[e]) < beat; ++e) {
+            float time = note.times[e];
+            if (time >= 0) {
+                if (depth == 0) {
+                    on = time;
+                    last = std::max(last, on);
+                }
+                ++depth;
+            } else {
+                depth = std::max(0, depth - 1);
+                if (depth == 0) {
+                    off = -time;
+                    last = std::max(last, off);
+                }
+            }
+        }
+        if (depth > 0) active.push_back(static_cast<uint32_t>(n));
+        float value = depth > 0 ? 1.0f : 0.0f;
+        if (!track.modulators.empty()) {
+            value = 1.0f;
+            for (auto& modulator : track.modulators) {
+                if (modulator->cc >= 0) {
+                    int v = controller_value_at(track_index, modulator->cc, beat);
+                    if (v >= 0) modulator->set_controller_value(v);
+                }
+                value *= modulator->evaluate(bpm, beat, off, on);
+            }
+        }
+        values[n] = value;
+    }
+    for (auto& modulator : track.modulators) {
+        if (modulator->kind != MOD_ARP) continue;
+        uint32_t k = static_cast<Arp&>(*modulator).select_note(bpm, beat, last, static_cast<uint32_t>(active.size()));
+        for (size_t n = 0; n < values.size(); ++n)
+            if (active.empty() || n != active[k]) values[n] = 0.0f;
+    }
+    return values;
 }

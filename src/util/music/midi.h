@@ -62,6 +62,9 @@ public:
     // still ahead. `beat` is the music's beat plus the caller's offset.
     std::vector<bool> note_triggers(uint32_t track, double beat);
     int controller_value_at(uint32_t track, int controller, float beat) const;
+    // One value per note of the track at `beat`: 1 for held notes, 0 for others, or the
+    // product of the track's modulators; an arpeggiator then silences all but one held note.
+    std::vector<float> note_values(uint32_t track, float beat, float bpm);
     const MidiTrack& track(uint32_t index) const;
     MidiTrack& track(uint32_t index);
 

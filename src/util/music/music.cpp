@@ -13,7 +13,6 @@
 #include "platform/ui.h"
 #include "util/data/data.h"
 #include "util/music/description.h"
-#include "util/music/modulators/arp.h"
 
 Music* current_music = nullptr;
 
@@ -240,52 +239,7 @@ std::vector<bool> Music::get_note_triggers(const char* track_name, float beat_of
 
 std::vector<float> Music::get_note_values(uint32_t track_index, float beat) {
     if (!midi) return {};
-    MidiTrack& track = midi->track(track_index);
-    std::vector<float> values(track.notes.size(), 0.0f);
-    if (beat < 0) return values;
-    float last = -1.0f;
-    std::vector<uint32_t> active;
-    for (size_t n = 0; n < track.notes.size(); ++n) {
-        const MidiNote& note = track.notes[n];
-        int depth = 0;
-        float on = -1.0f, off = -1.0f;
-        for (size_t e = 0; e < note.times.size() && std::fabs(note.times[e]) < beat; ++e) {
-            float time = note.times[e];
-            if (time >= 0) {
-                if (depth == 0) {
-                    on = time;
-                    last = std::max(last, on);
-                }
-                ++depth;
-            } else {
-                depth = std::max(0, depth - 1);
-                if (depth == 0) {
-                    off = -time;
-                    last = std::max(last, off);
-                }
-            }
-        }
-        if (depth > 0) active.push_back(static_cast<uint32_t>(n));
-        float value = depth > 0 ? 1.0f : 0.0f;
-        if (!track.modulators.empty()) {
-            value = 1.0f;
-            for (auto& modulator : track.modulators) {
-                if (modulator->cc >= 0) {
-                    int v = midi->controller_value_at(track_index, modulator->cc, beat);
-                    if (v >= 0) modulator->set_controller_value(v);
-                }
-                value *= modulator->evaluate(bpm, beat, off, on);
-            }
-        }
-        values[n] = value;
-    }
-    for (auto& modulator : track.modulators) {
-        if (modulator->kind != MOD_ARP) continue;
-        uint32_t k = static_cast<Arp&>(*modulator).select_note(bpm, beat, last, static_cast<uint32_t>(active.size()));
-        for (size_t n = 0; n < values.size(); ++n)
-            if (active.empty() || n != active[k]) values[n] = 0.0f;
-    }
-    return values;
+    return midi->note_values(track_index, beat, bpm);
 }
 
 float Music::get_track_value(uint32_t track, float beat) {

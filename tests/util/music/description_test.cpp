@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_support.h"
@@ -183,6 +184,43 @@ TEST_F(Description, DeathTestsForTheReports) {
     path = describe("<x association=\"bass\"><lfo/></x>");
     EXPECT_EXIT(read(path), ::testing::ExitedWithCode(1),
                 literal_regex("lfo_element->FirstChildElement( \"wave\" ) is NULL"));
+}
+
+}  // namespace
+
+namespace {
+
+std::string file_content(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// The test production: description, score, template and stream, all from an archive, with
+// the real audio layer on SDL's dummy driver.
+TEST(TestProduction, LoadsThroughTheArchiveAndAnswersQueries) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    TempFolder folder;
+    std::string source = std::string(ZORVANE_TEST_DATA) + "/music/";
+    std::string archive = folder.path + "/data.zqf";
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const char* name : {"music.xml", "song.ogg", "score.mid", "cc.xml"})
+        files.push_back({std::string("data/common/music/") + name, file_content(source + name)});
+    write_test_archive(archive, files);
+    reset_datafile();
+    set_datafile_mode(DATAFILE_MODE_READ);
+    read_datafile(archive.c_str());
+    {
+        Music music("data/common/music/music.xml", 100.0f, 0.0f, false, 0);
+        EXPECT_FLOAT_EQ(music.bpm, 145.0f);
+        EXPECT_EQ(music.get_track_count(), 2u);
+        EXPECT_STREQ(music.get_track_name(0), "bass");
+        EXPECT_EQ(music.get_track_note_count(1), 3u);
+        EXPECT_EQ(music.get_note_values(1, 2.5f), (std::vector<float>{0, 1, 0}));
+        EXPECT_NEAR(music.get_track_value(0, 0.25f), 0.472649f, 1e-5);
+        EXPECT_EQ(music.sample_count, 2u * 2 * 44100);
+        EXPECT_EQ(get_datafile_used_count(), 4u);
+    }
+    reset_datafile();
 }
 
 }  // namespace
