@@ -100,6 +100,10 @@ MidiFile::MidiFile(const uint8_t* data, size_t size) {
         }
         if (track.note_event_count > 0) tracks.push_back(std::move(track));
     }
+    for (auto& track : tracks)
+        for (auto& note : track.notes)
+            for (size_t e = 1; e < note.times.size(); ++e)
+                if ((note.times[e] >= 0) == (note.times[e - 1] >= 0)) note.alternates = false;
 }
 
 void MidiFile::read_event(MidiCursor& cursor, MidiTrack& track, uint8_t& running_status, float beat) {
@@ -286,9 +290,23 @@ std::vector<float> MidiFile::note_values(uint32_t track_index, float beat, float
     std::vector<uint32_t> active;
     for (size_t n = 0; n < track.notes.size(); ++n) {
         const MidiNote& note = track.notes[n];
+        // Events are in time order; when they also alternate, the state after every event
+        // before `beat` follows from the last two of them, and a binary search finds those.
+        // Otherwise the scan from the start decides.
+        size_t first = 0, passed = note.times.size();
+        if (note.alternates) {
+            size_t lo = 0, hi = note.times.size();
+            while (lo < hi) {
+                size_t mid = (lo + hi) / 2;
+                if (std::fabs(note.times[mid]) < beat) lo = mid + 1;
+                else hi = mid;
+            }
+            passed = lo;
+            first = passed >= 2 ? passed - 2 : 0;
+        }
         int depth = 0;
         float on = -1.0f, off = -1.0f;
-        for (size_t e = 0; e < note.times.size() && std::fabs(note.times[e]) < beat; ++e) {
+        for (size_t e = first; e < passed && std::fabs(note.times[e]) < beat; ++e) {
             float time = note.times[e];
             if (time >= 0) {
                 if (depth == 0) {

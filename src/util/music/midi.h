@@ -24,6 +24,9 @@ struct MidiNote {
     int32_t cursor = -1;          // last event reported by get_note_triggers
     std::vector<float> times;     // beats; negated for a note-off
     std::vector<uint8_t> velocities;
+    // Every event differs in kind (>= 0 or < 0) from the one before. Only an off at beat 0,
+    // stored as -0.0 (which counts as >= 0), can break that.
+    bool alternates = true;
 };
 
 struct MidiTrack {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 
 #include "test_support.h"
 #include "util/music/midi.h"
@@ -170,6 +171,64 @@ TEST(ScoreQueriesWithoutMidi, FatalOrEmpty) {
                   "Attempted to get note states without a valid MIDI file loaded!");
     }
     set_audio_layer(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The note state as the description computes it: a scan of every event before the beat.
+std::vector<float> scanned_note_values(MidiFile& midi, uint32_t t, float beat, float bpm) {
+    MidiTrack& track = midi.tracks[t];
+    std::vector<float> values;
+    std::vector<uint32_t> active;
+    float last = -1.0f;
+    for (size_t n = 0; n < track.notes.size(); ++n) {
+        int depth = 0;
+        float on = -1.0f, off = -1.0f;
+        for (float time : track.notes[n].times) {
+            if (!(std::fabs(time) < beat)) break;
+            if (time >= 0) {
+                if (depth == 0) on = time, last = std::max(last, on);
+                ++depth;
+            } else {
+                depth = std::max(0, depth - 1);
+                if (depth == 0) off = -time, last = std::max(last, off);
+            }
+        }
+        if (depth > 0) active.push_back(static_cast<uint32_t>(n));
+        float value = 1.0f;
+        for (auto& m : track.modulators) value *= m->evaluate(bpm, beat, off, on);
+        values.push_back(value);
+    }
+    for (auto& m : track.modulators) {
+        if (m->kind != MOD_ARP) continue;
+        uint32_t k = static_cast<Arp&>(*m).select_note(bpm, beat, last, static_cast<uint32_t>(active.size()));
+        for (size_t n = 0; n < values.size(); ++n)
+            if (active.empty() || n != active[k]) values[n] = 0.0f;
+    }
+    return values;
+}
+
+TEST(NoteValues, TheIndexedLookupMatchesAScanFromTheStart) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 40; ++round) {
+        std::string events;
+        for (int i = 0; i < 200; ++i) {
+            int delta = random() % 4 == 0 ? 0 : static_cast<int>(random() % 50);
+            int note = 60 + static_cast<int>(random() % 5);
+            int velocity = random() % 3 == 0 ? 0 : 1 + static_cast<int>(random() % 127);
+            events += bytes({delta, random() % 2 ? 0x90 : 0x80, note, velocity});
+        }
+        std::string file = smf({events + end_of_track});
+        MidiFile midi(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+        ASSERT_EQ(midi.tracks.size(), 1u);
+        midi.tracks[0].modulators.push_back(std::make_unique<ADSR>(0.3f, SLOPE_EXP, 0.5f, SLOPE_LINEAR, 0.4f, 0.7f, SLOPE_EXP_INV));
+        midi.tracks[0].modulators.push_back(std::make_unique<Arp>(ARP_UPDOWN, 1, 1, 16, false));
+        for (float beat = -0.5f; beat < 60.0f; beat += 0.173f)
+            ASSERT_EQ(midi.note_values(0, beat, 145.0f), scanned_note_values(midi, 0, beat, 145.0f))
+                << "round " << round << " beat " << beat;
+    }
 }
 
 }  // namespace
