@@ -31,7 +31,7 @@ std::string score() {
 const char* const controller_template =
     "<unit><template>"
     "<range><min>0</min><max>63</max><value><numerator>1</numerator><denominator>4</denominator></value></range>"
-    "<range><min>63</min><max>127</max><value><numerator>1</numerator><denominator>8t</denominator></value></range>"
+    "<range><min>63</min><max>127</max><value><numerator>1</numerator><denominator>8T</denominator></value></range>"
     "</template></unit>";
 
 const char* const lfo_child =
