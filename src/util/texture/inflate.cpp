@@ -125,8 +125,11 @@ InflateResult inflate_codes(BitReader& in, const Huffman& lengths, const Huffman
         size_t distance = DISTANCE_BASE[d] + in.take(DISTANCE_EXTRA[d]);
         if (in.overrun()) return InflateResult::Truncated;
         if (distance > out.size() || out.size() + length > limit) return InflateResult::Corrupt;
-        size_t from = out.size() - distance;
-        for (size_t i = 0; i < length; ++i) out.push_back(out[from + i]);
+        size_t at = out.size();
+        out.resize(at + length);
+        uint8_t* to = out.data() + at;
+        const uint8_t* from = to - distance;
+        for (size_t i = 0; i < length; ++i) to[i] = from[i];  // overlapping copies repeat bytes
     }
 }
 
@@ -134,6 +137,7 @@ InflateResult inflate_codes(BitReader& in, const Huffman& lengths, const Huffman
 
 InflateResult inflate_zlib(const uint8_t* data, size_t size, std::vector<uint8_t>& out, size_t limit) {
     out.clear();
+    out.reserve(limit);
     if (size < 2) return InflateResult::Truncated;
     uint8_t cmf = data[0], flg = data[1];
     if ((cmf & 0x0F) != 8 || (cmf >> 4) > 7 || (flg & 0x20) || ((cmf << 8) | flg) % 31 != 0)

@@ -197,6 +197,28 @@ bool decode_png(const uint8_t* data, size_t size, DecodedPng& out) {
         size_t row_bytes = row_bytes_of(pw, color, depth);
         uint8_t* pass = raw.data() + offset;
         if (!unfilter(pass, ph, row_bytes, pixel_bytes)) return true;  // stop: what is decoded stays
+        if (!interlace && depth == 8 && (color == RGBA || color == PALETTE)) {
+            // The common texture formats, a row at a time.
+            uint8_t lookup[256][4] = {};
+            if (color == PALETTE) {
+                for (size_t i = 0; i * 3 + 2 < palette.size() && i < 256; ++i) {
+                    memcpy(lookup[i], palette.data() + i * 3, 3);
+                    lookup[i][3] = i < transparency.size() ? transparency[i] : 255;
+                }
+            }
+            size_t palette_entries = palette.size() / 3;
+            for (uint32_t y = 0; y < height; ++y) {
+                const uint8_t* row = pass + y * (row_bytes + 1) + 1;
+                uint8_t* to = out.rgba.data() + static_cast<size_t>(y) * width * 4;
+                if (color == RGBA) {
+                    memcpy(to, row, static_cast<size_t>(width) * 4);
+                    continue;
+                }
+                for (uint32_t x = 0; x < width; ++x)
+                    if (row[x] < palette_entries) memcpy(to + x * 4, lookup[row[x]], 4);
+            }
+            return true;
+        }
         for (uint32_t y = 0; y < ph; ++y) {
             const uint8_t* row = pass + y * (row_bytes + 1) + 1;
             uint32_t iy = interlace ? start_y[p] + y * step_y[p] : y;
