@@ -1,0 +1,223 @@
+// TGA, PNG, BMP and JPEG decoding into bottom-up 8-bit rows.
+#include "util/texture/image.h"
+
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/fatal.h"
+#include "platform/ui.h"
+#include "util/texture/png.h"
+
+namespace {
+
+bool fail(const char* caption, const char* text) {
+    message_box(caption, text, MessageBoxButtons::Ok, MessageBoxIcon::None);
+    return false;
+}
+
+// "ERROR at <source path>:<line>" for the loader's "Invalid texture information".
+#define INVALID_TEXTURE_INFORMATION()                                                        \
+    fail(("ERROR at " + fatal_source_path(__FILE__) + ":" + std::to_string(__LINE__)).c_str(), \
+         "Invalid texture information")
+
+// Far beyond any texture; a header asking for more is damaged.
+constexpr uint32_t MAX_SIDE = 32768;
+
+std::vector<uint8_t> read_all(FILE* file) {
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    return bytes;
+}
+
+uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
+
+}  // namespace
+
+// ---- TGA ------------------------------------------------------------------------------------
+
+bool decode_tga(FILE* file, DecodedImage& image) {
+    if (!file) return fail("ERROR", "Could not open texture file");
+    static const uint8_t uncompressed[12] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    static const uint8_t compressed[12] = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    uint8_t header[12];
+    if (fread(header, 1, 12, file) != 12) return fail("ERROR", "Could not read file header");
+    bool rle = memcmp(header, compressed, 12) == 0;
+    if (!rle && memcmp(header, uncompressed, 12) != 0) return fail("Invalid Image", "TGA file be type 2 or type 10 ");
+    uint8_t info[6];
+    if (fread(info, 1, 6, file) != 6) return fail("ERROR", "Could not read info header");
+    uint32_t width = le16(info), height = le16(info + 2), bpp = info[4];
+    if (width == 0 || height == 0 || (bpp != 24 && bpp != 32)) return INVALID_TEXTURE_INFORMATION();
+    size_t pixel_bytes = bpp / 8;
+    size_t pixels = static_cast<size_t>(width) * height;
+    image.width = width;
+    image.height = height;
+    image.bits_per_pixel = bpp;
+    image.format = bpp == 24 ? IMAGE_RGB : IMAGE_RGBA;
+    image.data.assign(pixels * pixel_bytes, 0);
+    uint8_t* out = image.data.data();
+    if (!rle) {
+        if (fread(out, 1, image.data.size(), file) != image.data.size()) return fail("ERROR", "Could not read image data");
+        for (size_t i = 0; i < pixels; ++i) std::swap(out[i * pixel_bytes], out[i * pixel_bytes + 2]);
+        return true;
+    }
+    size_t stored = 0;
+    while (stored < pixels) {
+        uint8_t packet;
+        if (fread(&packet, 1, 1, file) != 1) return fail("ERROR", "Could not read RLE header");
+        uint8_t colour[4];
+        if (packet & 0x80) {
+            size_t count = packet - 127u;
+            if (fread(colour, 1, pixel_bytes, file) != pixel_bytes) return fail("ERROR", "Could not read from file");
+            for (size_t k = 0; k < count; ++k) {
+                if (stored >= pixels) return fail("ERROR", "Too many pixels read");
+                uint8_t* p = out + stored++ * pixel_bytes;
+                p[0] = colour[2], p[1] = colour[1], p[2] = colour[0];
+                if (pixel_bytes == 4) p[3] = colour[3];
+            }
+        } else {
+            size_t count = packet + 1u;
+            for (size_t k = 0; k < count; ++k) {
+                if (fread(colour, 1, pixel_bytes, file) != pixel_bytes) return fail("ERROR", "Could not read image data");
+                if (stored >= pixels) return fail("ERROR", "Too many pixels read");
+                uint8_t* p = out + stored++ * pixel_bytes;
+                p[0] = colour[2], p[1] = colour[1], p[2] = colour[0];
+                if (pixel_bytes == 4) p[3] = colour[3];
+            }
+        }
+    }
+    return true;
+}
+
+// ---- PNG ------------------------------------------------------------------------------------
+
+bool decode_png_image(FILE* file, DecodedImage& image) {
+    if (!file) return false;
+    std::vector<uint8_t> bytes = read_all(file);
+    DecodedPng png;
+    if (!decode_png(bytes.data(), bytes.size(), png)) return false;
+    // Textures take 8-bit images only (bit depth x 4 is 24 or 32 bits).
+    uint32_t bits = png.bit_depth * 4u;
+    if (png.width == 0 || png.height == 0 || (bits != 24 && bits != 32)) return INVALID_TEXTURE_INFORMATION();
+    image.width = png.width;
+    image.height = png.height;
+    image.bits_per_pixel = 32;
+    image.format = IMAGE_RGBA;
+    image.data.resize(png.rgba.size());
+    size_t row = static_cast<size_t>(png.width) * 4;
+    for (uint32_t y = 0; y < png.height; ++y)
+        memcpy(image.data.data() + (png.height - 1 - y) * row, png.rgba.data() + y * row, row);
+    return true;
+}
+
+// ---- BMP ------------------------------------------------------------------------------------
+
+bool decode_bmp(FILE* file, DecodedImage& image) {
+    if (!file) return false;
+    uint8_t header[14 + 44];
+    if (fread(header, 1, sizeof header, file) != sizeof header) return false;
+    const uint8_t* info = header + 14;
+    uint32_t offset = le32(header + 10);
+    int32_t width = static_cast<int32_t>(le32(info + 4)), height = static_cast<int32_t>(le32(info + 8));
+    uint32_t bpp = le16(info + 14), compression = le32(info + 16), image_size = le32(info + 20);
+    uint32_t colours_used = le32(info + 32), colours_important = le32(info + 36);
+    if (bpp != 24 || compression != 0 || colours_used != 0 || colours_important != 0) return false;
+    // Top-down (negative height) and absurd sizes are not textures this loader makes.
+    if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > MAX_SIDE || static_cast<uint32_t>(height) > MAX_SIDE)
+        return INVALID_TEXTURE_INFORMATION();
+    if (fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
+    size_t row_bytes = static_cast<size_t>(width) * 3;
+    // Rows are padded to 4 bytes; the size field says so too, when it is given at all.
+    size_t padding = (4 - row_bytes % 4) % 4;
+    if (image_size != 0 && image_size >= row_bytes * height)
+        padding = (image_size - row_bytes * height) / static_cast<size_t>(height);
+    image.width = static_cast<uint32_t>(width);
+    image.height = static_cast<uint32_t>(height);
+    image.bits_per_pixel = 32;
+    image.format = IMAGE_RGBA;
+    image.data.assign(static_cast<size_t>(width) * height * 4, 255);
+    std::vector<uint8_t> row(row_bytes + padding);
+    for (int32_t y = 0; y < height; ++y) {
+        size_t got = fread(row.data(), 1, row.size(), file);
+        // Only the last row may lack its padding; pixels are never missing.
+        if (got != row.size() && (y != height - 1 || got < row_bytes)) return false;
+        uint8_t* to = image.data.data() + static_cast<size_t>(y) * width * 4;
+        for (int32_t x = 0; x < width; ++x) {
+            to[x * 4] = row[x * 3 + 2];
+            to[x * 4 + 1] = row[x * 3 + 1];
+            to[x * 4 + 2] = row[x * 3];
+        }
+    }
+    return true;
+}
+
+// ---- JPEG -----------------------------------------------------------------------------------
+
+namespace {
+struct JpegError {
+    jpeg_error_mgr standard;
+    jmp_buf escape;
+};
+}  // namespace
+
+bool decode_jpeg(FILE* file, DecodedImage& image) {
+    if (!file) return false;
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    cinfo.err = jpeg_std_error(&error.standard);
+    // libjpeg's own error exit ends the process; a damaged file is a failed load instead,
+    // after the decoder's message box.
+    error.standard.error_exit = [](j_common_ptr info) {
+        char text[JMSG_LENGTH_MAX];
+        (*info->err->format_message)(info, text);
+        message_box("JPEG error", text, MessageBoxButtons::Ok, MessageBoxIcon::None);
+        longjmp(reinterpret_cast<JpegError*>(info->err)->escape, 1);
+    };
+    std::vector<uint8_t>* rows = &image.data;
+    // Nothing with a destructor lives between setjmp and libjpeg's calls: longjmp skips them.
+    uint8_t* volatile line = nullptr;
+    if (setjmp(error.escape)) {
+        jpeg_destroy_decompress(&cinfo);
+        free(line);
+        rows->clear();
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    uint32_t width = cinfo.output_width, height = cinfo.output_height;
+    if (width == 0 || height == 0 || cinfo.output_components != 3 || width > MAX_SIDE || height > MAX_SIDE) {
+        jpeg_destroy_decompress(&cinfo);
+        return INVALID_TEXTURE_INFORMATION();
+    }
+    rows->assign(static_cast<size_t>(width) * height * 4, 255);
+    line = static_cast<uint8_t*>(malloc(static_cast<size_t>(width) * 3));
+    if (!line) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    while (cinfo.output_scanline < height) {
+        uint8_t* pointer = line;
+        uint32_t y = cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &pointer, 1);
+        uint8_t* to = rows->data() + static_cast<size_t>(height - 1 - y) * width * 4;  // bottom row first
+        for (uint32_t x = 0; x < width; ++x) memcpy(to + x * 4, line + x * 3, 3);
+    }
+    free(line);
+    line = nullptr;
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    image.width = width;
+    image.height = height;
+    image.bits_per_pixel = 32;
+    image.format = IMAGE_RGBA;
+    return true;
+}
