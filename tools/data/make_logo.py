@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the loading-screen logo, data/common/images/trelvane_logo_16_9.png.
+"""Writes the loading-screen logo, data/common/images/trelvane_logo_16_9.png (8-bit RGBA).
 
 A 16:9 picture drawn from code (no fonts, no third-party art): a dark field with a soft
 horizontal glow and a row of stylised bars. Run from the repository root; the output is
@@ -24,7 +24,7 @@ def pixel(x, y):
         height = 0.10 + 0.08 * math.sin(bar * 0.9)
         if abs(v - 0.45) < height:
             r, g, b = 0.85, 0.92, 1.0
-    return tuple(max(0, min(255, int(c * 255))) for c in (r, g, b))
+    return tuple(max(0, min(255, int(c * 255))) for c in (r, g, b)) + (255,)
 
 
 def chunk(kind, data):
@@ -35,7 +35,7 @@ def chunk(kind, data):
 def main():
     rows = b"".join(b"\0" + bytes(c for x in range(WIDTH) for c in pixel(x, y)) for y in range(HEIGHT))
     png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", WIDTH, HEIGHT, 8, 2, 0, 0, 0))
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", WIDTH, HEIGHT, 8, 6, 0, 0, 0))  # 8-bit RGBA
     png += chunk(b"IDAT", zlib.compress(rows, 9))
     png += chunk(b"IEND", b"")
     with open(OUT, "wb") as f:

@@ -19,6 +19,7 @@ int run_sync_client(int argc, char** argv);
 int run_music_info(int argc, char** argv);
 int run_midi_dump(int argc, char** argv);
 int run_midi_values(int argc, char** argv);
+int run_image_decode(int argc, char** argv);
 
 // ---- helpers shared by the commands (and tested) --------------------------------------------
 

@@ -77,6 +77,7 @@ const Subcommand subcommands[] = {
     {"music info", "FILE", "channels, rate, samples and length of a soundtrack", 1, 1, run_music_info},
     {"midi dump", "FILE", "the tempo, tracks and note events of a MIDI file", 1, 1, run_midi_dump},
     {"midi values", "XML BEAT...", "every track's note values at each beat", 2, 1 << 20, run_midi_values},
+    {"image decode", "FILE OUT.pam", "decode an image as a texture load does, into a PAM", 2, 2, run_image_decode},
 };
 
 // "archive list" takes two words of the command line, "modes" one.

@@ -3,6 +3,7 @@
 
 #include <jpeglib.h>
 
+#include <cctype>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "platform/fatal.h"
 #include "platform/ui.h"
+#include "util/data/data.h"
 #include "util/texture/png.h"
 
 namespace {
@@ -220,4 +222,30 @@ bool decode_jpeg(FILE* file, DecodedImage& image) {
     image.bits_per_pixel = 32;
     image.format = IMAGE_RGBA;
     return true;
+}
+
+// ---- choosing the decoder -------------------------------------------------------------------
+
+bool decode_image_file(const char* path, DecodedImage& image) {
+    std::string name = path;
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    auto ends_with = [&](const char* ending) {
+        size_t n = strlen(ending);
+        return lower.size() >= n && lower.compare(lower.size() - n, n, ending) == 0;
+    };
+    bool (*decoder)(FILE*, DecodedImage&) = nullptr;
+    if (ends_with(".tga")) decoder = decode_tga;
+    else if (ends_with(".png")) decoder = decode_png_image;
+    else if (ends_with(".jpg") || ends_with(".jpeg")) decoder = decode_jpeg;
+    else if (ends_with(".bmp")) decoder = decode_bmp;
+    if (!decoder) {
+        std::string ending = lower.size() >= 4 ? lower.substr(lower.size() - 4) : lower;
+        std::string text = "Sorry, image format " + ending + " is not yet supported.\nTry .tga or .png.";
+        return fail("Unsupported image format!", text.c_str());
+    }
+    FILE* file = open_file(path, "rb");
+    bool ok = decoder(file, image);
+    if (file) fclose(file);
+    return ok;
 }

@@ -18,6 +18,11 @@ struct DecodedImage {
     ImageFormat format = IMAGE_RGBA;
 };
 
+// Opens `path` through the archive and decodes it with the decoder its ending (compared in
+// lower case) names: .tga, .png, .jpg/.jpeg, .bmp. Any other ending shows the "Unsupported
+// image format!" box. False when the image cannot be had; the caller reports the texture.
+bool decode_image_file(const char* path, DecodedImage& image);
+
 // Each reads the whole stream it is given; the caller opens and closes it.
 bool decode_tga(FILE* file, DecodedImage& image);
 bool decode_png_image(FILE* file, DecodedImage& image);
