@@ -37,6 +37,15 @@ std::vector<uint8_t> read_all(FILE* file) {
     return bytes;
 }
 
+// Bytes from the current position to the end of the stream.
+uint64_t bytes_left(FILE* file) {
+    long here = ftell(file);
+    if (here < 0 || fseek(file, 0, SEEK_END) != 0) return 0;
+    long end = ftell(file);
+    fseek(file, here, SEEK_SET);
+    return end > here ? static_cast<uint64_t>(end - here) : 0;
+}
+
 uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
 
@@ -58,6 +67,11 @@ bool decode_tga(FILE* file, DecodedImage& image) {
     if (width == 0 || height == 0 || (bpp != 24 && bpp != 32)) return INVALID_TEXTURE_INFORMATION();
     size_t pixel_bytes = bpp / 8;
     size_t pixels = static_cast<size_t>(width) * height;
+    // A file too short for its pixels (a run-length packet holds at most 128 of them) fails
+    // before gigabytes are allocated on a damaged header's word.
+    uint64_t left = bytes_left(file);
+    if (rle ? pixels > (left / (1 + pixel_bytes) + 1) * 128 : pixels * pixel_bytes > left)
+        return fail("ERROR", "Could not read image data");
     image.width = width;
     image.height = height;
     image.bits_per_pixel = bpp;
@@ -139,6 +153,7 @@ bool decode_bmp(FILE* file, DecodedImage& image) {
     size_t padding = (4 - row_bytes % 4) % 4;
     if (image_size != 0 && image_size >= row_bytes * height)
         padding = (image_size - row_bytes * height) / static_cast<size_t>(height);
+    if ((row_bytes + padding) * static_cast<uint64_t>(height - 1) + row_bytes > bytes_left(file)) return false;
     image.width = static_cast<uint32_t>(width);
     image.height = static_cast<uint32_t>(height);
     image.bits_per_pixel = 32;

@@ -181,6 +181,9 @@ bool decode_png(const uint8_t* data, size_t size, DecodedPng& out) {
         if (width <= static_cast<uint32_t>(start_x[p]) || height <= static_cast<uint32_t>(start_y[p])) continue;
         expected += (row_bytes_of(pw, color, depth) + 1) * ph;
     }
+    // Deflate expands at most about 1032 to 1: a header promising more than its data could
+    // ever hold is refused before the picture is allocated.
+    if (expected > static_cast<uint64_t>(compressed.size()) * 1032 + 1024) return true;
     std::vector<uint8_t> raw;
     inflate_zlib(compressed.data(), compressed.size(), raw, expected);
     raw.resize(expected, 0);  // missing data reads as zero bytes (filter 0, value 0)
