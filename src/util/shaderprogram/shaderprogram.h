@@ -1,0 +1,42 @@
+// Shader programs: a vertex and a fragment program loaded by file name and compiled at
+// construction, either OpenGL Shading Language (through the ARB shader objects) or ARB
+// assembly (sources starting "!!ARB"). Short names resolve to "data/common/shaders/".
+// Any load failure ends the process. Programs are never destroyed.
+// Depends on: GLEW, util/data (load_file), util/math.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <string>
+
+#include "util/math/math.h"
+
+class ShaderProgram {
+public:
+    static constexpr const char* COMMON_DIRECTORY = "data/common/shaders/";
+
+    ShaderProgram() = default;  // empty: program object 0
+    ShaderProgram(const char* vertex_file, const char* fragment_file);
+
+    void bind() const;
+    static void unbind_all();
+
+    // Each looks the location up again; a uniform that is not active is a silent no-op.
+    void set_uniform_matrix4(const char* name, bool transpose, const float* values) const;
+    void set_uniform4(const char* name, const Vec4& v) const;
+    void set_uniform3(const char* name, const Vec3& v) const;
+    void set_uniform2(const char* name, float x, float y) const;
+    void set_uniform1f(const char* name, float x) const;
+    void set_uniform1i(const char* name, int i) const;
+    void bind_attribute(const char* name, GLuint index) const;
+
+    std::string vertex_file, fragment_file;
+    GLhandleARB vertex_shader = 0, fragment_shader = 0, program = 0;
+    GLuint vertex_program = 0, fragment_program = 0;  // ARB assembly
+    int kind = 0;                                     // 0 GLSL, 1 ARB assembly
+
+private:
+    bool load();
+    bool compile_and_link(const char* vertex_source, const char* fragment_source);
+    void load_assembly(const char* vertex_source, const char* fragment_source);
+};
