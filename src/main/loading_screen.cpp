@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "util/data/data.h"
+#include "util/texture/texture.h"
 
 LoadingScreen loading_screen;
 
@@ -60,8 +61,7 @@ void paint_gl(const LoadingScreen& screen, float brightness) {
     glDisable(GL_DEPTH_TEST);
     glColor4f(brightness, brightness, brightness, 1.0f);
 
-    // PLACEHOLDER: the logo is drawn here once textures exist; until then load_logo() never
-    // sets one, so `screen.logo` stays null.
+    if (screen.logo) screen.logo->draw(0, 0, 1, 1);  // modulated by the brightness colour
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();

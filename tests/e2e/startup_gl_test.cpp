@@ -2,22 +2,28 @@
 // loading screen actually puts on the screen.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "main/frame_clock.h"
 #include "main/loading_screen.h"
 #include "main/startup.h"
 #include "test_support.h"
 #include "util/data/data.h"
+#include "util/texture/texture.h"
 
 namespace {
 
 TEST(StartupGl, WholeRunShowsTheLoadingScreenRunsFramesAndEndsInOrder) {
     const char* argv[] = {"zorvane",       "--no-dialog", "--window", "--size", "320x180",
                           "--until",       "0.5",         "--archive-mode", "loose"};
+    // The loose production files, the logo among them, are where a run starts.
+    ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
     testing::internal::CaptureStdout();
     int code = zorvane_main(static_cast<int>(std::size(argv)), argv);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(code, 0);
+    ASSERT_NE(loading_screen.logo, nullptr);
+    EXPECT_EQ(loading_screen.logo->get_width(), 512);
     EXPECT_TRUE(loading_screen.begun);
     EXPECT_TRUE(loading_screen.finished);
     EXPECT_EQ(loading_screen.window_width, 320);

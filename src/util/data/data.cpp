@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "main/loading_screen.h"
 #include "platform/clock.h"
@@ -14,6 +15,7 @@
 #include "platform/ui.h"
 #include "util/data/byte_order.h"
 #include "util/data/huffman.h"
+#include "util/texture/texture.h"
 
 namespace {
 
@@ -393,7 +395,8 @@ void remove_temp_files() {
 }
 
 void load_logo() {
-    // PLACEHOLDER until textures exist: the logo is requested like the real loader requests it
-    // (so archives carry it, in request order) but not turned into a texture yet.
-    if (FILE* f = open_file("data/common/images/trelvane_logo_16_9.png", "rb")) fclose(f);
+    // Mipmapped, clamped to the edge; the loading screen draws it behind the bar.
+    Texture* tex_loading = new (std::nothrow) Texture("data/common/images/trelvane_logo_16_9.png", true, false);
+    ZV_ASSERT(tex_loading);
+    loading_screen.logo = tex_loading;
 }

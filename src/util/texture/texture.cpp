@@ -1,0 +1,180 @@
+#include "util/texture/texture.h"
+
+#include <GL/glu.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/fatal.h"
+#include "util/texture/image.h"
+
+namespace {
+
+bool driver_is_ati() {
+    const char* vendor = reinterpret_cast<const char*>(glGetString(GL_VENDOR));
+    std::string lower = vendor ? vendor : "";
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return lower.find("ati ") != std::string::npos;
+}
+
+}  // namespace
+
+Texture::Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter) {
+    if (!load(path, mipmaps, repeat, min_filter, mag_filter)) ZV_FATAL("Failed to load texture %s", path);
+}
+
+Texture::~Texture() {
+    if (id) glDeleteTextures(1, &id);
+}
+
+bool Texture::load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter) {
+    wrap = repeat ? GL_REPEAT : GL_CLAMP_TO_EDGE;
+    this->mipmaps = mipmaps;
+    this->min_filter = min_filter;
+    this->mag_filter = mag_filter;
+    DecodedImage image;
+    if (!decode_image_file(path, image)) ZV_FATAL("Failed to load texture %s", path);
+    image_data = std::move(image.data);
+    has_image_data = true;
+    bits_per_pixel = static_cast<int>(image.bits_per_pixel);
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    pixel_format = image.format == IMAGE_RGB ? GL_RGB : GL_RGBA;
+    internal_format = bits_per_pixel / 8;  // the legacy component count
+    return create();
+}
+
+bool Texture::create_empty(int w, int h, bool mip, bool repeat, GLint format) {
+    width = w;
+    height = h;
+    mipmaps = mip;
+    wrap = repeat ? GL_REPEAT : GL_CLAMP_TO_EDGE;
+    internal_format = format;
+    bits_per_pixel = 32;
+    pixel_format = GL_RGBA;
+    min_filter = mag_filter = GL_LINEAR;
+    image_data.clear();
+    has_image_data = false;
+    return create();
+}
+
+bool Texture::create_empty_multisample(int w, int h, bool mip, bool repeat, GLint format, int sample_count) {
+    samples = sample_count;
+    return create_empty(w, h, mip, repeat, format);
+}
+
+bool Texture::create() {
+    if (id) ZV_FATAL("Attempt to create an already initialized texture!");
+    GLenum target = samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
+    glGenTextures(1, &id);
+    glBindTexture(target, id);
+    if (mipmaps) {
+        GLfloat anisotropy = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+        glTexParameterf(target, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
+        glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    } else {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag_filter);
+    }
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap);
+
+    const void* pixels = has_image_data ? image_data.data() : nullptr;
+    GLenum type;
+    switch (internal_format) {
+        case 1: case 2: case 3: case 4: case GL_RGBA8:
+            type = GL_UNSIGNED_BYTE;
+            break;
+        case GL_RGBA32F_ARB: case GL_RGB32F_ARB: case GL_RGBA16F_ARB: case GL_RGB16F_ARB:
+            type = GL_FLOAT;
+            break;
+        case GL_DEPTH_COMPONENT16: case GL_DEPTH_COMPONENT24: case GL_DEPTH_COMPONENT32: case GL_DEPTH_COMPONENT32F:
+            glTexParameteri(target, GL_DEPTH_TEXTURE_MODE, GL_INTENSITY);
+            glTexParameteri(target, GL_TEXTURE_COMPARE_MODE, GL_NONE);
+            glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            pixel_format = GL_DEPTH_COMPONENT;
+            type = GL_FLOAT;
+            break;
+        default:
+            ZV_FATAL("Unrecognized texture format %d!", internal_format);
+    }
+    if (samples >= 1)
+        glTexImage2DMultisample(target, samples, static_cast<GLenum>(internal_format), width, height, GL_FALSE);
+    else
+        glTexImage2D(target, 0, internal_format, width, height, 0, pixel_format, type, pixels);
+
+    if (!mipmaps) glTexParameteri(target, GL_GENERATE_MIPMAP, 0);
+    else if (driver_is_ati()) glTexParameteri(target, GL_GENERATE_MIPMAP, 1);
+    else glGenerateMipmapEXT(target);
+
+    image_data.clear();
+    image_data.shrink_to_fit();
+    has_image_data = false;
+    return true;
+}
+
+void Texture::resize(int w, int h) {
+    if (has_image_data) ZV_FATAL("Attempted to resize a texture with current imageData");
+    if (!id) ZV_FATAL("Attempted to resize a texture that is not initialized!");
+    glDeleteTextures(1, &id);
+    id = 0;
+    width = w;
+    height = h;
+    create();
+}
+
+unsigned char* Texture::read_pixels() {
+    int bytespp = bits_per_pixel / 8;
+    ZV_ASSERT_CMP(4, ==, bytespp);
+    unsigned char* tempdata = static_cast<unsigned char*>(malloc(static_cast<size_t>(width) * height * 4));
+    ZV_ASSERT(tempdata);
+    bind(0);
+    glGetTexImage(GL_TEXTURE_2D, 0, pixel_format, GL_UNSIGNED_BYTE, tempdata);
+    return tempdata;
+}
+
+void Texture::bind(int unit) const {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, id);
+}
+
+void Texture::unbind(int unit) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void Texture::draw(float x, float y, float w, float h) const {
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_CUBE_MAP);
+    glDisable(GL_LIGHTING);
+    bind(0);
+    glPushAttrib(GL_TRANSFORM_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluOrtho2D(0, 1, 0, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(x, y);
+    glTexCoord2f(1, 0);
+    glVertex2f(x + w, y);
+    glTexCoord2f(1, 1);
+    glVertex2f(x + w, y + h);
+    glTexCoord2f(0, 1);
+    glVertex2f(x, y + h);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}

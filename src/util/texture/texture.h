@@ -1,0 +1,49 @@
+// Textures: one OpenGL 2D (or 2D multisample) texture, loaded from an image file (decoder by
+// the file's ending, through the archive) or created empty for render targets.
+// Depends on: GLEW, util/texture/image.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <vector>
+
+class Texture {
+public:
+    Texture() = default;
+    // Loads the file; a failure is fatal ("Failed to load texture <path>").
+    Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter = GL_LINEAR, GLint mag_filter = GL_LINEAR);
+    ~Texture();
+    Texture(const Texture&) = delete;
+    Texture& operator=(const Texture&) = delete;
+
+    bool load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter);
+    bool load(const char* path, bool mipmaps, bool repeat) { return load(path, mipmaps, repeat, GL_LINEAR, GL_LINEAR); }
+    bool load(const char* path) { return load(path, true, true); }
+    bool create_empty(int width, int height, bool mipmaps, bool repeat, GLint internal_format);
+    bool create_empty_multisample(int width, int height, bool mipmaps, bool repeat, GLint internal_format, int samples);
+    bool create();
+    void resize(int width, int height);
+    // Level 0 as bytes in the pixel format; the caller frees it.
+    unsigned char* read_pixels();
+    void bind(int unit) const;
+    static void unbind(int unit);
+    // A quad over (x, y)-(x + w, y + h) of the unit square mapped onto the viewport.
+    void draw(float x, float y, float w, float h) const;
+
+    int get_width() const { return width; }
+    int get_height() const { return height; }
+    GLuint get_id() const { return id; }
+
+    std::vector<uint8_t> image_data;  // decoded pixels until `create` uploads them
+    bool has_image_data = false;
+    int bits_per_pixel = 0;
+    int width = 0, height = 0;
+    GLenum pixel_format = 0;
+    GLuint id = 0;
+    GLint wrap = GL_CLAMP_TO_EDGE;
+    GLint internal_format = 0;
+    bool mipmaps = false;
+    GLint min_filter = GL_LINEAR, mag_filter = GL_LINEAR;
+    int samples = 0;
+};

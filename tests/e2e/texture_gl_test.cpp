@@ -1,0 +1,83 @@
+// Textures on a real GL context (Mesa under Xvfb).
+#include "util/texture/texture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "main/startup.h"
+#include "platform/ui.h"
+#include "test_support.h"
+#include "util/data/data.h"
+#include "util/texture/image.h"
+
+namespace {
+
+class Textures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("ZORVANE_BATCH", "1", 1);
+        reset_batch_mode();
+        reset_datafile();
+        init_sdl_video();
+        Settings s;
+        s.width = 64;
+        s.height = 64;
+        s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
+        open_gl_window(s, 0);
+    }
+    void TearDown() override { SDL_Quit(); }
+};
+
+const std::string logo = std::string(ZORVANE_SOURCE_DIR) + "/data/common/images/trelvane_logo_16_9.png";
+
+TEST_F(Textures, LoadsUploadsAndReadsBackTheDecodedPixels) {
+    Texture texture(logo.c_str(), false, false);
+    EXPECT_EQ(texture.get_width(), 512);
+    EXPECT_EQ(texture.internal_format, 4);
+    EXPECT_FALSE(texture.has_image_data);  // released by the upload
+    DecodedImage image;
+    ASSERT_TRUE(decode_image_file(logo.c_str(), image));
+    unsigned char* pixels = texture.read_pixels();
+    EXPECT_EQ(memcmp(pixels, image.data.data(), image.data.size()), 0);
+    free(pixels);
+    Texture mipmapped(logo.c_str(), true, true);
+    GLint filter = 0;
+    mipmapped.bind(0);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    EXPECT_EQ(filter, GL_LINEAR_MIPMAP_LINEAR);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(Textures, EmptyTargetsResizeAndRefuseMisuse) {
+    Texture target;
+    ASSERT_TRUE(target.create_empty(16, 8, false, false, GL_RGBA8));
+    target.resize(32, 16);
+    EXPECT_EQ(target.get_width(), 32);
+    GLint width = 0;
+    target.bind(0);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 32);
+    EXPECT_EQ(fatal_message_of([&] { target.create(); }), "Attempt to create an already initialized texture!");
+    Texture never;
+    EXPECT_EQ(fatal_message_of([&] { never.resize(4, 4); }), "Attempted to resize a texture that is not initialized!");
+    Texture odd;
+    EXPECT_EQ(fatal_message_of([&] { odd.create_empty(4, 4, false, false, 12345); }), "Unrecognized texture format 12345!");
+    Texture rgb;
+    rgb.bits_per_pixel = 24;
+    EXPECT_EQ(fatal_message_of([&] { free(rgb.read_pixels()); }),
+              "Failed assert 4 == bytespp\n 4 is 4\n bytespp is 3");
+    Texture depth;
+    EXPECT_TRUE(depth.create_empty(8, 8, false, false, GL_DEPTH_COMPONENT24));
+}
+
+TEST_F(Textures, UnsupportedEndingsAndBrokenFilesEndTheProcess) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fatal_message_of([] { Texture t("picture.gif", false, false); }), "Failed to load texture picture.gif");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Unsupported image format!: Sorry, image format .gif is not yet supported.\nTry .tga or .png.\n");
+    EXPECT_EQ(fatal_message_of([] { Texture t("missing.png", false, false); }), "Failed to load texture missing.png");
+}
+
+}  // namespace
