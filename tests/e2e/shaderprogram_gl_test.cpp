@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "main/startup.h"
+#include "gl_support.h"
 #include "platform/ui.h"
 #include "test_support.h"
 #include "util/data/data.h"
@@ -19,23 +19,14 @@ const char* const vertex = "#version 120\nattribute vec3 tangent;\nvarying vec3 
 const char* const fragment = "#version 120\nvarying vec3 t;\nuniform vec4 tint;\n"
                              "void main() { gl_FragColor = tint + vec4(t, 0.0); }\n";
 
-class Shaders : public ::testing::Test {
+class Shaders : public GlTest {
 protected:
     void SetUp() override {
-        setenv("ZORVANE_BATCH", "1", 1);
-        reset_batch_mode();
-        reset_datafile();
-        init_sdl_video();
-        Settings s;
-        s.width = 64;
-        s.height = 64;
-        s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
-        open_gl_window(s, 0);
+        GlTest::SetUp();
         ASSERT_EQ(system("mkdir -p data/common/shaders"), 0);
         write("data/common/shaders/plain.vert", vertex);
         write("data/common/shaders/plain.frag", fragment);
     }
-    void TearDown() override { SDL_Quit(); }
     static void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
     TempFolder folder{true};
 };

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "main/startup.h"
+#include "gl_support.h"
 #include "platform/ui.h"
 #include "test_support.h"
 #include "util/data/data.h"
@@ -14,21 +14,7 @@
 
 namespace {
 
-class Textures : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setenv("ZORVANE_BATCH", "1", 1);
-        reset_batch_mode();
-        reset_datafile();
-        init_sdl_video();
-        Settings s;
-        s.width = 64;
-        s.height = 64;
-        s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
-        open_gl_window(s, 0);
-    }
-    void TearDown() override { SDL_Quit(); }
-};
+using Textures = GlTest;
 
 const std::string logo = std::string(ZORVANE_SOURCE_DIR) + "/data/common/images/trelvane_logo_16_9.png";
 
