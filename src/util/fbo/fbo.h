@@ -1,0 +1,44 @@
+// Framebuffer objects: an off-screen render target of one to three colour textures and a
+// depth renderbuffer or depth texture, in one of five fixed configurations. Bindings nest:
+// each target saves and restores what was bound before it. Every failure is fatal.
+// Depends on: GLEW (EXT framebuffer objects), util/texture.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <memory>
+#include <vector>
+
+#include "util/texture/texture.h"
+
+class Fbo {
+public:
+    Fbo(int width, int height, int type);
+    Fbo(const Fbo&) = delete;
+    Fbo& operator=(const Fbo&) = delete;
+
+    void add_depth_buffer();
+    void add_depth_texture();
+    void add_color_attachment(GLint internal_format, bool mipmaps = true);
+    void bind(bool clear);
+    void unbind();
+    void generate_mipmaps();
+    void bind_color_texture(int number, int unit);
+    void draw();
+    void resize(int width, int height);
+
+    int width, height;
+    int samples = 0;
+    GLint max_draw_buffers = 0;
+    GLuint framebuffer = 0;
+    GLuint depth_buffer = 0;
+    std::unique_ptr<Texture> depth_texture;
+    std::vector<std::unique_ptr<Texture>> color_textures;
+    GLint fbo_pushed = -1;
+    GLint saved_draw_buffer = 0, saved_read_buffer = 0;
+    GLint saved_viewport[4] = {};
+
+private:
+    GLenum texture_target() const { return samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D; }
+    void check_complete();
+};
