@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 #include <string>
 
 #include "gl_support.h"
@@ -64,6 +66,53 @@ TEST_F(Textures, UnsupportedEndingsAndBrokenFilesEndTheProcess) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Unsupported image format!: Sorry, image format .gif is not yet supported.\nTry .tga or .png.\n");
     EXPECT_EQ(fatal_message_of([] { Texture t("missing.png", false, false); }), "Failed to load texture missing.png");
+}
+
+}  // namespace
+
+namespace {
+
+using Cubes = GlTest;
+
+// A square 32-bit TGA whose pixels all differ.
+std::string write_tga(const std::string& path, int side) {
+    std::string tga(12, '\0');
+    tga[2] = 2;
+    tga += std::string{static_cast<char>(side), 0, static_cast<char>(side), 0, 32, 0};
+    for (int i = 0; i < side * side; ++i) tga += std::string{static_cast<char>(i), static_cast<char>(i * 3), static_cast<char>(i * 7), static_cast<char>(255)};
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(tga.data(), 1, tga.size(), f);
+    fclose(f);
+    return path;
+}
+
+TEST_F(Cubes, FacesAreUploadedWithTheirRowsReversed) {
+    TempFolder folder;
+    std::string face = write_tga(folder.path + "/face.tga", 4);
+    const char* f = face.c_str();
+    TextureCube cube;
+    ASSERT_TRUE(cube.load(f, f, f, f, f, f));
+    EXPECT_EQ(cube.width, 4);
+    Texture flat(f, false, false);
+    unsigned char* rows = flat.read_pixels();
+    std::vector<unsigned char> uploaded(4 * 4 * 4);
+    cube.bind(0);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_Z, 0, GL_RGBA, GL_UNSIGNED_BYTE, uploaded.data());
+    EXPECT_EQ(memcmp(uploaded.data(), rows + 3 * 4 * 4, 4 * 4), 0);  // first row = the texture's last
+    EXPECT_EQ(memcmp(uploaded.data() + 3 * 4 * 4, rows, 4 * 4), 0);
+    free(rows);
+    TextureCube::unbind(0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(Cubes, FacesOfDifferentSizesAreFatal) {
+    TempFolder folder;
+    std::string face = write_tga(folder.path + "/face.tga", 4);
+    std::string other = write_tga(folder.path + "/other.tga", 8);
+    const char* f = face.c_str();
+    TextureCube cube;
+    EXPECT_EQ(fatal_message_of([&] { cube.load(f, f, f, other.c_str(), f, f); }),
+              "Failed assert width == tex_array[i].get_width()");
 }
 
 }  // namespace

@@ -178,3 +178,103 @@ void Texture::draw(float x, float y, float w, float h) const {
     glPopMatrix();
     glPopAttrib();
 }
+
+// ---- cube maps ------------------------------------------------------------------------------
+
+namespace {
+// The face with its rows in reverse order: the cube map's first row is the 2D texture's last.
+void reverse_rows(unsigned char* pixels, int width, int height) {
+    size_t row = static_cast<size_t>(width) * 4;
+    std::vector<unsigned char> swap(row);
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        memcpy(swap.data(), pixels + top * row, row);
+        memcpy(pixels + top * row, pixels + bottom * row, row);
+        memcpy(pixels + bottom * row, swap.data(), row);
+    }
+}
+}  // namespace
+
+TextureCube::~TextureCube() {
+    if (id) glDeleteTextures(1, &id);
+    for (unsigned char* face : {data_negx, data_posx, data_negy, data_posy, data_negz, data_posz}) free(face);
+}
+
+bool TextureCube::load(const char* negx, const char* posx, const char* negy, const char* posy, const char* negz,
+                       const char* posz) {
+    wrap = GL_CLAMP_TO_EDGE;
+    mipmaps = true;
+    min_filter = GL_LINEAR_MIPMAP_LINEAR;
+    mag_filter = GL_LINEAR;
+    bits_per_pixel = 32;
+    const char* files[6] = {negx, posx, negy, posy, negz, posz};
+    for (int i = 0; i < 6; ++i)
+        if (!tex_array[i].load(files[i])) return false;
+    width = tex_array[0].get_width();
+    height = tex_array[0].get_height();
+    for (int i = 0; i < 6; ++i) {
+        ZV_ASSERT(width == tex_array[i].get_width());
+        ZV_ASSERT(height == tex_array[i].get_height());
+    }
+    data_negx = tex_array[0].read_pixels();
+    ZV_ASSERT(data_negx);
+    data_posx = tex_array[1].read_pixels();
+    ZV_ASSERT(data_posx);
+    data_negy = tex_array[2].read_pixels();
+    ZV_ASSERT(data_negy);
+    data_posy = tex_array[3].read_pixels();
+    ZV_ASSERT(data_posy);
+    data_negz = tex_array[4].read_pixels();
+    ZV_ASSERT(data_negz);
+    data_posz = tex_array[5].read_pixels();
+    ZV_ASSERT(data_posz);
+    for (unsigned char* face : {data_negx, data_posx, data_negy, data_posy, data_negz, data_posz})
+        reverse_rows(face, width, height);
+    internal_format = GL_RGBA8;
+    pixel_format = GL_RGBA;
+    return create();
+}
+
+bool TextureCube::create() {
+    if (id) ZV_FATAL("Attempt to create an already initialized texture!");
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, id);
+    if (mipmaps) {
+        GLfloat anisotropy = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+        glTexParameterf(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    } else {
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, min_filter);
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, mag_filter);
+    }
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, wrap);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, wrap);
+    const struct {
+        GLenum face;
+        unsigned char* data;
+    } faces[6] = {{GL_TEXTURE_CUBE_MAP_NEGATIVE_X, data_negx}, {GL_TEXTURE_CUBE_MAP_POSITIVE_X, data_posx},
+                  {GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, data_negy}, {GL_TEXTURE_CUBE_MAP_POSITIVE_Y, data_posy},
+                  {GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, data_negz}, {GL_TEXTURE_CUBE_MAP_POSITIVE_Z, data_posz}};
+    for (const auto& f : faces)
+        glTexImage2D(f.face, 0, internal_format, width, height, 0, pixel_format, GL_UNSIGNED_BYTE, f.data);
+    if (!mipmaps) glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_GENERATE_MIPMAP, 0);
+    else if (driver_is_ati()) glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_GENERATE_MIPMAP, 1);
+    else glGenerateMipmapEXT(GL_TEXTURE_CUBE_MAP);
+    for (unsigned char** face : {&data_negx, &data_posx, &data_negy, &data_posy, &data_negz, &data_posz}) {
+        free(*face);
+        *face = nullptr;
+    }
+    return true;
+}
+
+void TextureCube::bind(int unit) const {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(GL_TEXTURE_CUBE_MAP, id);
+}
+
+void TextureCube::unbind(int unit) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+}

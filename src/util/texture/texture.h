@@ -47,3 +47,31 @@ public:
     GLint min_filter = GL_LINEAR, mag_filter = GL_LINEAR;
     int samples = 0;
 };
+
+// A cube map from six image files (negative and positive x, y, z), each face uploaded with its
+// rows reversed relative to the 2D texture it was read from.
+class TextureCube {
+public:
+    TextureCube() = default;
+    ~TextureCube();
+    TextureCube(const TextureCube&) = delete;
+    TextureCube& operator=(const TextureCube&) = delete;
+
+    bool load(const char* negx, const char* posx, const char* negy, const char* posy, const char* negz,
+              const char* posz);
+    bool create();
+    void bind(int unit) const;
+    static void unbind(int unit);
+
+    Texture tex_array[6];
+    unsigned char *data_negx = nullptr, *data_posx = nullptr, *data_negy = nullptr, *data_posy = nullptr,
+                  *data_negz = nullptr, *data_posz = nullptr;
+    int bits_per_pixel = 0;
+    int width = 0, height = 0;
+    GLenum pixel_format = 0;
+    GLuint id = 0;
+    GLint wrap = GL_CLAMP_TO_EDGE;
+    GLint internal_format = 0;
+    bool mipmaps = false;
+    GLint min_filter = GL_LINEAR, mag_filter = GL_LINEAR;
+};
