@@ -412,7 +412,7 @@ private:
                 static_cast<SdlAudioLayer*>(self)->fill(out, length);
             };
             wanted.userdata = this;
-            // A null obtained spec makes SDL convert to whatever the device really takes.
+            // Without an "obtained" format SDL converts to whatever the device really takes.
             opened = SDL_OpenAudio(&wanted, nullptr) == 0;
         }
         std::lock_guard<std::mutex> lock(mutex);

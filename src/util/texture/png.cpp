@@ -1,4 +1,4 @@
-// PNG decoding following the PNG specification.
+// PNG decoding as the PNG format defines it: chunks, zlib data, scanline filters, Adam7.
 #include "util/texture/png.h"
 
 #include <algorithm>
