@@ -19,6 +19,28 @@ bool driver_is_ati() {
     return lower.find("ati ") != std::string::npos;
 }
 
+// Trilinear filtering with the driver's largest anisotropy for mipmapped textures; the given
+// filters otherwise, which 2D textures set on GL_TEXTURE_2D whatever their target.
+void set_filtering(GLenum target, GLenum plain_target, bool mipmaps, GLint min_filter, GLint mag_filter) {
+    if (mipmaps) {
+        GLfloat anisotropy = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+        glTexParameterf(target, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
+        glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    } else {
+        glTexParameteri(plain_target, GL_TEXTURE_MIN_FILTER, min_filter);
+        glTexParameteri(plain_target, GL_TEXTURE_MAG_FILTER, mag_filter);
+    }
+}
+
+// ATI drivers build the chain through the legacy flag; everyone else on request.
+void generate_mipmap_chain(GLenum target, bool mipmaps) {
+    if (!mipmaps) glTexParameteri(target, GL_GENERATE_MIPMAP, 0);
+    else if (driver_is_ati()) glTexParameteri(target, GL_GENERATE_MIPMAP, 1);
+    else glGenerateMipmapEXT(target);
+}
+
 }  // namespace
 
 Texture::Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter) {
@@ -70,16 +92,7 @@ bool Texture::create() {
     GLenum target = samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
     glGenTextures(1, &id);
     glBindTexture(target, id);
-    if (mipmaps) {
-        GLfloat anisotropy = 1.0f;
-        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
-        glTexParameterf(target, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
-        glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    } else {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag_filter);
-    }
+    set_filtering(target, GL_TEXTURE_2D, mipmaps, min_filter, mag_filter);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap);
     glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap);
 
@@ -108,9 +121,7 @@ bool Texture::create() {
     else
         glTexImage2D(target, 0, internal_format, width, height, 0, pixel_format, type, pixels);
 
-    if (!mipmaps) glTexParameteri(target, GL_GENERATE_MIPMAP, 0);
-    else if (driver_is_ati()) glTexParameteri(target, GL_GENERATE_MIPMAP, 1);
-    else glGenerateMipmapEXT(target);
+    generate_mipmap_chain(target, mipmaps);
 
     image_data.clear();
     image_data.shrink_to_fit();
@@ -238,16 +249,7 @@ bool TextureCube::create() {
     if (id) ZV_FATAL("Attempt to create an already initialized texture!");
     glGenTextures(1, &id);
     glBindTexture(GL_TEXTURE_CUBE_MAP, id);
-    if (mipmaps) {
-        GLfloat anisotropy = 1.0f;
-        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
-        glTexParameterf(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    } else {
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, min_filter);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, mag_filter);
-    }
+    set_filtering(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_CUBE_MAP, mipmaps, min_filter, mag_filter);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, wrap);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, wrap);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, wrap);
@@ -259,9 +261,7 @@ bool TextureCube::create() {
                   {GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, data_negz}, {GL_TEXTURE_CUBE_MAP_POSITIVE_Z, data_posz}};
     for (const auto& f : faces)
         glTexImage2D(f.face, 0, internal_format, width, height, 0, pixel_format, GL_UNSIGNED_BYTE, f.data);
-    if (!mipmaps) glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_GENERATE_MIPMAP, 0);
-    else if (driver_is_ati()) glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_GENERATE_MIPMAP, 1);
-    else glGenerateMipmapEXT(GL_TEXTURE_CUBE_MAP);
+    generate_mipmap_chain(GL_TEXTURE_CUBE_MAP, mipmaps);
     for (unsigned char** face : {&data_negx, &data_posx, &data_negy, &data_posy, &data_negz, &data_posz}) {
         free(*face);
         *face = nullptr;
