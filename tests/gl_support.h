@@ -9,18 +9,28 @@
 #include "platform/ui.h"
 #include "util/data/data.h"
 
+inline void open_test_window() {
+    setenv("ZORVANE_BATCH", "1", 1);
+    reset_batch_mode();
+    reset_datafile();
+    init_sdl_video();
+    Settings s;
+    s.width = 64;
+    s.height = 64;
+    s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
+    open_gl_window(s, 0);
+}
+
+// A fresh window and context for every test.
 class GlTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("ZORVANE_BATCH", "1", 1);
-        reset_batch_mode();
-        reset_datafile();
-        init_sdl_video();
-        Settings s;
-        s.width = 64;
-        s.height = 64;
-        s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
-        open_gl_window(s, 0);
-    }
+    void SetUp() override { open_test_window(); }
     void TearDown() override { SDL_Quit(); }
+};
+
+// One window and context shared by all tests of a suite, for GL objects that are slow to make.
+class SharedGlTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { open_test_window(); }
+    static void TearDownTestSuite() { SDL_Quit(); }
 };

@@ -1,0 +1,13 @@
+#version 120
+// Deferred shading, geometry pass: eye-space position and normal, and the texture coordinates.
+varying vec3 position;
+varying vec3 normal;
+
+void main()
+{
+    vec4 eye = gl_ModelViewMatrix * gl_Vertex;
+    position = eye.xyz / eye.w;
+    normal = gl_NormalMatrix * gl_Normal;
+    gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;
+    gl_Position = ftransform();
+}

@@ -1,0 +1,18 @@
+#version 120
+// Normal-mapped lighting by every light of the scene. The lighting is done in eye space, so
+// the tangent goes there with the normal; the third axis of the frame is their cross product,
+// taken per pixel.
+attribute vec3 tangent;
+varying vec3 position;
+varying vec3 normal;
+varying vec3 eye_tangent;
+
+void main()
+{
+    vec4 eye = gl_ModelViewMatrix * gl_Vertex;
+    position = eye.xyz / eye.w;
+    normal = gl_NormalMatrix * gl_Normal;
+    eye_tangent = gl_NormalMatrix * tangent;
+    gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;
+    gl_Position = ftransform();
+}

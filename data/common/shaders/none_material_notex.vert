@@ -1,0 +1,6 @@
+#version 120
+// Unlit surfaces: only the transform.
+void main()
+{
+    gl_Position = ftransform();
+}
