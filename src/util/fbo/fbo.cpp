@@ -91,12 +91,24 @@ void Fbo::add_color_attachment(GLint internal_format, bool mipmaps) {
     color_textures.push_back(std::move(texture));
 }
 
+void SavedDrawTarget::save() {
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &framebuffer);
+    glGetIntegerv(GL_DRAW_BUFFER, &draw_buffer);
+    glGetIntegerv(GL_READ_BUFFER, &read_buffer);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+}
+
+void SavedDrawTarget::restore() const {
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, static_cast<GLuint>(framebuffer));
+    glDrawBuffer(static_cast<GLenum>(draw_buffer));
+    glReadBuffer(static_cast<GLenum>(read_buffer));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+}
+
 void Fbo::bind(bool clear) {
     ZV_ASSERT(fbo_pushed < 0);
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &fbo_pushed);
-    glGetIntegerv(GL_DRAW_BUFFER, &saved_draw_buffer);
-    glGetIntegerv(GL_READ_BUFFER, &saved_read_buffer);
-    glGetIntegerv(GL_VIEWPORT, saved_viewport);
+    saved.save();
+    fbo_pushed = saved.framebuffer;
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
     if (color_textures.size() > 3) ZV_FATAL("Can only draw to 3 buffers at a time here");
     GLenum buffers[3] = {GL_COLOR_ATTACHMENT0_EXT, GL_COLOR_ATTACHMENT1_EXT, GL_COLOR_ATTACHMENT2_EXT};
@@ -109,10 +121,7 @@ void Fbo::bind(bool clear) {
 }
 
 void Fbo::unbind() {
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, static_cast<GLuint>(fbo_pushed));
-    glDrawBuffer(static_cast<GLenum>(saved_draw_buffer));
-    glReadBuffer(static_cast<GLenum>(saved_read_buffer));
-    glViewport(saved_viewport[0], saved_viewport[1], saved_viewport[2], saved_viewport[3]);
+    saved.restore();
     fbo_pushed = -1;
     generate_mipmaps();
 }

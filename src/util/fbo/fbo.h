@@ -11,6 +11,17 @@
 
 #include "util/texture/texture.h"
 
+// The drawing destination a render target takes over while it is bound: framebuffer binding,
+// draw and read buffer and viewport, saved so that they can be put back exactly.
+struct SavedDrawTarget {
+    GLint framebuffer = -1;
+    GLint draw_buffer = 0, read_buffer = 0;
+    GLint viewport[4] = {};
+
+    void save();
+    void restore() const;
+};
+
 class Fbo {
 public:
     Fbo(int width, int height, int type);
@@ -34,9 +45,8 @@ public:
     GLuint depth_buffer = 0;
     std::unique_ptr<Texture> depth_texture;
     std::vector<std::unique_ptr<Texture>> color_textures;
-    GLint fbo_pushed = -1;
-    GLint saved_draw_buffer = 0, saved_read_buffer = 0;
-    GLint saved_viewport[4] = {};
+    GLint fbo_pushed = -1;  // the framebuffer bound before this one; -1 while not bound
+    SavedDrawTarget saved;
 
 private:
     GLenum texture_target() const { return samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D; }

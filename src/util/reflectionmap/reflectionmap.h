@@ -1,0 +1,37 @@
+// A dynamic environment map: a colour cube map that a scene renders itself into, one face at a
+// time, from a chosen point, and then binds while it draws reflective objects.
+// Depends on: util/math, util/fbo, util/light (cube_face_matrices), GLEW.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <memory>
+
+#include "util/fbo/fbo.h"
+#include "util/math/math.h"
+
+class ReflectionMap {
+public:
+    ReflectionMap(int width, int height);
+    ReflectionMap(const ReflectionMap&) = delete;
+    ReflectionMap& operator=(const ReflectionMap&) = delete;
+
+    void set_position(const Vec3& point);
+    // The full modelview of face i: the face's orientation times the view.
+    Mat4 face_matrix(int i) const;
+    // Redirects drawing into face i with its projection and modelview; end_face undoes it all.
+    void begin_face(int i);
+    void end_face();
+    void bind() const;
+    static void unbind();
+
+    int width, height;
+    GLuint cubemap = 0;
+    std::unique_ptr<Fbo> target;  // its framebuffer and depth buffer; the colour goes to a face
+    Mat4 view;
+    Mat4 face_matrices[6];
+    Mat4 projection;
+
+private:
+    SavedDrawTarget saved;
+};
