@@ -61,8 +61,11 @@ void Text::set_gl_state() const {
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
 
-bool Text::format_and_prepare(char* buffer, const char* format, va_list args) const {
+void Text::check_reshaped() const {
     if (width < 1 || height < 1) ZV_FATAL("Can't print before calling Text::Reshape() at least once!");
+}
+
+bool Text::format_and_prepare(char* buffer, const char* format, va_list args) const {
     if (!format) return false;
     vsnprintf(buffer, BUFFER_SIZE, format, args);
     // Glyph textures must not be combined with whatever earlier drawing left bound.
@@ -74,6 +77,7 @@ bool Text::format_and_prepare(char* buffer, const char* format, va_list args) co
 }
 
 void Text::print(const char* format, ...) const {
+    check_reshaped();
     char buffer[BUFFER_SIZE];
     va_list args;
     va_start(args, format);
@@ -89,6 +93,7 @@ void Text::print(const char* format, ...) const {
 
 void Text::print_shadowed(bool centered, float offset, const Vec4& color, const Vec4& shadow_color, float alpha,
                           const char* format, ...) const {
+    check_reshaped();
     char buffer[BUFFER_SIZE];
     va_list args;
     va_start(args, format);

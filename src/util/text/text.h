@@ -34,6 +34,7 @@ public:
     int32_t width = -1, height = -1;
 
 private:
+    void check_reshaped() const;
     // False when there is nothing to draw (a null format).
     bool format_and_prepare(char* buffer, const char* format, va_list args) const;
 

@@ -55,25 +55,46 @@ const int ico_faces[20][3] = {{0, 4, 1},  {0, 9, 4},  {9, 5, 4},  {4, 5, 8},  {4
 float sphere_u(const Vec3& v) { return std::atan2(v.x, v.z) / (2.0f * static_cast<float>(M_PI)) + 0.5f; }
 float sphere_t(const Vec3& v) { return std::asin(std::fmax(-1.0f, std::fmin(1.0f, v.y))) / static_cast<float>(M_PI) + 0.5f; }
 
-// Keeps a triangle that straddles the u seam on one side of it, judged against its vertex a.
-float seam(float u, float u_of_a) {
-    if (u < 0.75f && u_of_a > 0.75f) return u + 1.0f;
-    if (u > 0.75f && u_of_a < 0.75f) return u - 1.0f;
-    return u;
+// A pole has no longitude of its own.
+bool at_pole(const Vec3& v) { return std::fabs(v.x) < 1e-6f && std::fabs(v.z) < 1e-6f; }
+
+// Keeps a triangle that straddles the u seam (where u wraps from 1 to 0) on the side of its
+// vertex a: each u is moved by a whole turn when it lies more than half a turn from u(a).
+// Judging by that distance, not by comparing each u with a fixed 0.75, keeps triangles that
+// merely cross u = 0.75 intact. A triangle with a pole is judged against another corner, and
+// the pole takes the mean longitude of the other two, so it does not twist the triangle.
+void triangle_longitudes(const Vec3 corners[3], float u[3]) {
+    int reference = 0;
+    while (reference < 2 && at_pole(corners[reference])) ++reference;
+    const float u_ref = sphere_u(corners[reference]);
+    float sum = 0;
+    int counted = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (at_pole(corners[k])) continue;
+        u[k] = sphere_u(corners[k]);
+        if (u[k] - u_ref < -0.5f) u[k] += 1.0f;
+        if (u[k] - u_ref > 0.5f) u[k] -= 1.0f;
+        sum += u[k];
+        ++counted;
+    }
+    for (int k = 0; k < 3; ++k)
+        if (at_pole(corners[k])) u[k] = counted ? sum / static_cast<float>(counted) : 0.5f;
 }
 
 void add_sphere_triangle(std::vector<ShapeVertex>& out, const Vec3& a, const Vec3& b, const Vec3& c, bool inverted) {
     Vec3 t = cross(Vec3(0, 0, 1), a);
     if (t.length() < 0.1f) t = cross(Vec3(0, 1, 0), a);
     t.normalize();
-    const float ua = sphere_u(a);
+    const Vec3 corners[3] = {a, b, c};
+    float u[3];
+    triangle_longitudes(corners, u);
     const float n = inverted ? -1.0f : 1.0f;
-    for (const Vec3* v : {&c, &b, &a}) {
+    for (int k = 2; k >= 0; --k) {  // emitted c, b, a
         ShapeVertex corner;
-        corner.position = *v;
-        corner.normal = *v * n;
-        corner.s = 5.0f * (v == &a ? ua : seam(sphere_u(*v), ua));
-        corner.t = 5.0f * sphere_t(*v);
+        corner.position = corners[k];
+        corner.normal = corners[k] * n;
+        corner.s = 5.0f * u[k];
+        corner.t = 5.0f * sphere_t(corners[k]);
         corner.tangent = tangent(t.x, t.y, t.z, inverted);
         out.push_back(corner);
     }
