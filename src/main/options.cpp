@@ -180,6 +180,10 @@ ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& o
         error = "--pack-only needs --archive-mode write";
         return ParseResult::Error;
     }
+    if (parsed.from_seconds && parsed.until_seconds && *parsed.until_seconds <= *parsed.from_seconds) {
+        error = "--until must be later than --from";
+        return ParseResult::Error;
+    }
     out = parsed;
     return ParseResult::Run;
 }

@@ -1,49 +1,284 @@
-// PLACEHOLDER Director (see director.h).
+// Director: construction and loading, the letterbox, the frame (scenes, post chain, present,
+// capture) and the end of the show.
 #include "scenes/director.h"
 
 #include <GL/glew.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
 #include "main/frame_clock.h"
 #include "main/loading_screen.h"
 #include "main/settings.h"
+#include "platform/clock.h"
+#include "platform/fatal.h"
+#include "scenes/placeholder_scene.h"
 
 bool quit_posted = false;
 
-Director::Director(int window_width, int window_height, float aspect, bool capture,
-                   int sync_client)
-    : window_width(window_width),
-      window_height(window_height),
-      aspect(aspect),
-      capture(capture),
-      sync_client(sync_client) {
+namespace {
+
+const char* const active_scene_tracks[3] = {"ActiveScene1st", "ActiveScene2nd", "ActiveScene3rd"};
+
+// The scene table, in the order the ActiveScene tracks number it.
+std::unique_ptr<Scene> create_scene(int index) {
+    // PLACEHOLDER scenes until each scene's own code exists.
+    static const struct {
+        const char* name;
+        Vec4 colour;
+    } table[] = {
+        {"Ssaotest", Vec4(0.9f, 0.5f, 0.2f, 1)},       {"IceCubes", Vec4(0.5f, 0.8f, 1.0f, 1)},
+        {"AttractorFun", Vec4(0.8f, 0.3f, 0.9f, 1)},   {"RadialFun", Vec4(0.2f, 0.6f, 1.0f, 1)},
+        {"TextBillboards", Vec4(1.0f, 0.8f, 0.2f, 1)}, {"StageLights", Vec4(1.0f, 0.3f, 0.3f, 1)},
+        {"Ribbons", Vec4(0.3f, 0.9f, 0.5f, 1)},        {"ReflectionCubes", Vec4(0.4f, 0.5f, 1.0f, 1)},
+        {"Modulators", Vec4(0.7f, 0.7f, 0.7f, 1)},
+    };
+    return std::make_unique<PlaceholderScene>(table[index].name, table[index].colour);
+}
+
+constexpr int SCENE_COUNT = 9;
+
+}  // namespace
+
+Director::Director(int window_w, int window_h, float aspect, bool capture, int sync_client)
+    : aspect(aspect), sync_client(sync_client), capture(capture), capture_width(window_w), capture_height(window_h) {
     frame_clock.init();
+    overlay_font = std::make_unique<Text>("data/common/fonts/courier_new.ttf", 48);
+    shader_set.create();
+    scene_target = std::make_unique<Fbo>(512, 512, 1);
+    for (auto& target : post_targets) target = std::make_unique<Fbo>(512, 512, 5);
+    ascii_engine = std::make_unique<AsciiEngine>();
+    music = std::make_unique<Music>(MUSIC_FILE, 145.0f, 0.0f, capture, sync_client);
+
+    from_seconds = std::max(0.0, run_options.from_seconds);
+    const AudioFormat& format = music->audio_format;
+    from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
+    if (capture) {
+        frames_per_second = FRAMES_PER_SECOND;
+        samples_per_frame = static_cast<int32_t>(format.channels * format.samples_per_second / FRAMES_PER_SECOND);
+        const std::string name = std::string("Zorvane") + ".avi";
+        if (!avi_writer.open(name.c_str(), 30.0f, -1, 100)) ZV_FATAL("Failed to open video file %s", name.c_str());
+        avi_writer.set_video_size(capture_width, capture_height);
+        pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
+        avi_writer.set_audio_format(format);
+        log_line("Dumping to video file %s", name.c_str());
+    }
+
+    music->add_sync_value(active_scene_tracks[0], 0, true);
+    music->add_sync_value(active_scene_tracks[1], -1, true);
+    music->add_sync_value(active_scene_tracks[2], -1, true);
+
+    post_effects.push_back(std::make_unique<Effects::Dither>());
+    post_effects.push_back(std::make_unique<Effects::Fade>());
+    post_effects.push_back(std::make_unique<Effects::Radblur>());
+    post_effects.push_back(std::make_unique<Effects::Hsl>());
+    post_effects.push_back(std::make_unique<Effects::Film>());
+    for (const auto& effect : post_effects) {
+        music->add_sync_value(("pp" + effect->name()).c_str(), -1, true);
+        const auto& names = effect->param_names();
+        for (size_t j = 0; j < names.size(); ++j)
+            music->add_sync_value(("pp" + names[j]).c_str(), effect->get_param(static_cast<int>(j)), true);
+    }
+
+    reshape(window_w, window_h);
+
+    for (int index = 0; index < SCENE_COUNT; ++index) {
+        scenes.push_back(create_scene(index));
+        Scene& scene = *scenes.back();
+        scene.set_time_window(0, 5000);
+        scene.set_music(music.get());
+        scene.set_shader_set(&shader_set);
+        scene.set_scene_target(scene_target.get());
+        scene.set_ascii_engine(ascii_engine.get());
+        scene.set_frame_info(&frame_info);
+        scene.set_aspect(aspect);
+        scene.init();
+        scene.reshape(viewport_width, viewport_height);
+    }
+}
+
+Director::~Director() {
+    for (auto& scene : scenes) {
+        scene->release();
+        scene.reset();
+    }
+    if (capture) {
+        pixel_buffer.clear();
+        avi_writer.close();
+        log_line("Finished AVI writing");
+    }
+    music.reset();
 }
 
 void Director::reshape(int width, int height) {
+    if (height == 0) height = 1;
     window_width = width;
     window_height = height;
-    glViewport(0, 0, width, height);
+    // The products and quotients in double precision: 400 / (16/9 as a float) is just below
+    // 225, which single precision would round up to 225 before the truncation.
+    if (aspect < static_cast<float>(width) / static_cast<float>(height)) {
+        viewport_width = static_cast<int32_t>(static_cast<double>(aspect) * height);
+        viewport_height = height;
+    } else {
+        viewport_height = static_cast<int32_t>(width / static_cast<double>(aspect));
+        viewport_width = width;
+    }
+    scene_target->resize(viewport_width, viewport_height);
+    ascii_engine->reshape(viewport_width, viewport_height, aspect);
+    for (auto& target : post_targets) target->resize(viewport_width, viewport_height);
+    overlay_font->Reshape(window_width, window_height);
+}
+
+void Director::picture_rectangle(int out[4]) const {
+    out[0] = (window_width - viewport_width) / 2;
+    out[1] = (window_height - viewport_height) / 2;
+    out[2] = viewport_width;
+    out[3] = viewport_height;
 }
 
 void Director::start() {
+    srand(tick_count_ms());
     loading_screen.fade_out();
-    start_seconds = frame_clock.seconds();
+    music->set_volume(volume);
+    music->start();
+    while (music->get_beat() < 0) {
+    }
+    if (capture) {
+        music->set_position_bytes(0);
+        music->toggle_pause();
+    }
+    if (from_seconds > 0) music->set_time(static_cast<float>(from_seconds));
+}
+
+void Director::post_quit() {
+    SDL_Event quit;
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    quit_posted = true;
+}
+
+// --until: the show ends before the first frame at or past that music position, as if the
+// music had ended there; also in editor mode. A --from past the end of the music ends it too.
+bool Director::past_until() {
+    const AudioFormat& f = music->audio_format;
+    const double length = f.channels && f.samples_per_second
+                              ? static_cast<double>(music->sample_count) / f.channels / f.samples_per_second
+                              : 0.0;
+    const double now = capture ? from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND
+                               : music->get_seconds();
+    if (from_seconds > 0 && from_seconds >= length) return true;
+    return run_options.until_seconds >= 0 && now >= run_options.until_seconds;
+}
+
+std::vector<int> Director::active_scenes() const {
+    std::vector<int> result;
+    for (const char* track : active_scene_tracks)
+        result.push_back(static_cast<int>(std::trunc(music->get_sync_value(track))));
+    return result;
+}
+
+std::vector<std::pair<int, float>> Director::active_effects() const {
+    std::vector<std::pair<int, float>> result;
+    for (size_t i = 0; i < post_effects.size(); ++i) {
+        const float value = music->get_sync_value(("pp" + post_effects[i]->name()).c_str());
+        if (value >= 0) result.emplace_back(static_cast<int>(i), value);
+    }
+    std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    return result;
+}
+
+void Director::restore_default_gl_state() {
+    static const Scene defaults;
+    defaults.apply_gl_state();
 }
 
 void Director::frame() {
-    if (quit_posted) return;
     frame_clock.tick();
-    // --until ends the run as if the music had ended there.
-    if (run_options.until_seconds > 0 &&
-        frame_clock.last_time - start_seconds >= run_options.until_seconds) {
-        SDL_Event quit;
-        quit.type = SDL_QUIT;
-        SDL_PushEvent(&quit);
-        quit_posted = true;
-        return;
+    music->update();
+    frame_info.frame_number = frame_number;
+    if (!quit_posted && ((!sync_client && !music->is_alive()) || past_until())) post_quit();
+    if (quit_posted) return;
+
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_ACCUM_BUFFER_BIT);
+
+    int current = 0;
+    post_targets[current]->bind(true);
+    for (int index : active_scenes()) {
+        if (index < 0 || index >= static_cast<int>(scenes.size())) continue;
+        Scene& scene = *scenes[static_cast<size_t>(index)];
+        scene.apply_gl_state();
+        scene.reshape(post_targets[current]->width, post_targets[current]->height);
+        scene.render();
     }
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    post_targets[current]->unbind();
+
+    int picture[4];
+    picture_rectangle(picture);
+    const auto effects = active_effects();
+    if (effects.empty()) {
+        // Presenting copies the picture: whatever blending the last scene left on would mix it
+        // with the cleared window and darken every translucent pixel.
+        restore_default_gl_state();
+        glColor4f(1, 1, 1, 1);
+        shader_set.entry(PRESENT_PROGRAM)->bind();
+        glViewport(picture[0], picture[1], picture[2], picture[3]);
+        glScissor(picture[0], picture[1], picture[2], picture[3]);
+        post_targets[current]->draw();
+    }
+    for (size_t k = 0; k < effects.size(); ++k) {
+        Effects::PostProc& effect = *post_effects[static_cast<size_t>(effects[k].first)];
+        const auto& names = effect.param_names();
+        for (size_t j = 0; j < names.size(); ++j)
+            effect.set_param(static_cast<int>(j), music->get_sync_value(("pp" + names[j]).c_str()));
+        restore_default_gl_state();
+        effect.apply(viewport_width, viewport_height, music->get_beat());
+        if (k + 1 < effects.size()) {
+            const int next = (current + 1) % 2;
+            post_targets[next]->bind(true);
+            post_targets[current]->draw();
+            post_targets[next]->unbind();
+            current = next;
+        } else {
+            glViewport(picture[0], picture[1], picture[2], picture[3]);
+            glScissor(picture[0], picture[1], picture[2], picture[3]);
+            post_targets[current]->draw();
+        }
+    }
+
+    if (capture) capture_frame();
     SDL_GL_SwapBuffers();
     ++frame_number;
+
+    if (capture) {
+        const int32_t before = music->get_position_bytes();
+        music->set_time(static_cast<float>(from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND));
+        if (music->get_position_bytes() == before) {
+            post_quit();
+            log_line("  Finished dumping, quit event posted");
+        }
+    }
+}
+
+void Director::capture_frame() {
+    // Rows of 3-byte pixels need not be a multiple of 4 bytes long: read them packed.
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, capture_width, capture_height, GL_BGR, GL_UNSIGNED_BYTE, pixel_buffer.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    if (!avi_writer.add_video_frame(pixel_buffer.data())) ZV_FATAL("Failed assert success");
+
+    const uint64_t offset = from_sample + static_cast<uint64_t>(samples_per_frame) * static_cast<uint64_t>(frame_number);
+    uint64_t count = static_cast<uint64_t>(samples_per_frame);
+    // Past the end of the decoded music there is no audio left to add.
+    if (offset >= music->sample_count) {
+        count = 0;
+    } else if (offset + static_cast<uint64_t>(samples_per_frame) >= music->sample_count) {
+        count = music->sample_count - offset;
+    }
+    const int channels = std::max<int>(1, music->audio_format.channels);
+    if (count > 0 && !avi_writer.add_audio(music->pcm_samples + offset, static_cast<int>(count / channels)))
+        ZV_FATAL("Failed assert success");
+    log_line("Dumped frame %d and wrote %llu samples of audio", frame_number, static_cast<unsigned long long>(count));
 }

@@ -1,16 +1,39 @@
-// PLACEHOLDER Director: enough of the director's interface for the whole start-up path to run
-// (clock, loading-screen fade-out, a black frame per batch, the end of the run). The real
-// director, with music, scenes and post effects, replaces this file.
+// The director turns the running music into pictures: it loads the music, its sync tracks,
+// the post effects and every scene; each frame it draws the scenes named by the three
+// ActiveScene tracks into an off-screen target, passes the picture through the post effects
+// the "pp" tracks switch on, in the order of their values, and presents it letterboxed. In
+// capture mode it also writes every frame and its slice of audio to an AVI file, moving the
+// music by exactly 1/30 s per frame. It ends the show by posting one SDL_QUIT.
+// Depends on: everything below it: music and sync, the program table, targets, text, post
+// effects, the ASCII engine, scenes, the AVI writer.
 #pragma once
 
 #include <SDL/SDL.h>
 
 #include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "effects/effect/effect.h"
+#include "scenes/aviwriter.h"
+#include "scenes/scene/scene.h"
+#include "util/ascii/asciiengine.h"
+#include "util/fbo/fbo.h"
+#include "util/music/music.h"
+#include "util/shaderprogram/program_table.h"
+#include "util/text/text.h"
 
 class Director {
 public:
+    static constexpr const char* MUSIC_FILE = "data/common/music/quillory.xml";
+    static constexpr int PRESENT_PROGRAM = 20;
+    static constexpr int FRAMES_PER_SECOND = 30;
+
     Director(int window_width, int window_height, float aspect, bool capture, int sync_client);
-    ~Director() = default;
+    ~Director();
+    Director(const Director&) = delete;
+    Director& operator=(const Director&) = delete;
 
     void reshape(int width, int height);
     void start();
@@ -23,14 +46,45 @@ public:
     void mouse_motion(const SDL_Event&) {}
     void mouse_button(const SDL_Event&) {}
 
-    int32_t window_width, window_height;
+    // The three ActiveScene values as scene indices, truncated toward zero.
+    std::vector<int> active_scenes() const;
+    // The post effects switched on (track value 0 or more): (effect index, value), smallest
+    // value first, equal values in list order.
+    std::vector<std::pair<int, float>> active_effects() const;
+    // The centred picture rectangle in the window: x, y, width, height.
+    void picture_rectangle(int out[4]) const;
+    // The fixed-function state every post effect starts from.
+    static void restore_default_gl_state();
+
+    std::vector<std::unique_ptr<Scene>> scenes;
+    FrameInfo frame_info;
+    std::unique_ptr<Text> overlay_font;
+    int32_t window_width = 0, window_height = 0;
+    int32_t viewport_width = 0, viewport_height = 0;
     float aspect;
-    bool capture;
+    std::unique_ptr<Music> music;
+    float volume = 1.0f;
     int32_t sync_client;
+    ProgramTable shader_set;
+    std::unique_ptr<Fbo> scene_target;
+    std::unique_ptr<Fbo> post_targets[2];
+    std::vector<std::unique_ptr<Effects::PostProc>> post_effects;
+    std::unique_ptr<AsciiEngine> ascii_engine;
     int32_t frame_number = 0;
+    bool capture;
+    AviWriter avi_writer;
+    int32_t capture_width, capture_height;
+    int32_t frames_per_second = FRAMES_PER_SECOND;
+    int32_t samples_per_frame = 0;
+    std::vector<uint8_t> pixel_buffer;
+    // Where the show starts (--from), in seconds and in sample values of the decoded music.
+    double from_seconds = 0;
+    uint64_t from_sample = 0;
 
 private:
-    float start_seconds = 0.0f;
+    void post_quit();
+    void capture_frame();
+    bool past_until();
 };
 
 // Set once the director has posted SDL_QUIT; from then on frame() does nothing.

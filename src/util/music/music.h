@@ -65,6 +65,7 @@ public:
         registry->add_sync_value(name, default_value, tracked);
     }
     float get_sync_value(const char* name) const { return registry->get_sync_value(name); }
+    const SyncValues& sync_values() const { return *registry; }
 
     // ---- the score (a MIDI file named by the music description) ----
     uint32_t get_track_count() const;

@@ -1,0 +1,190 @@
+// AviFile: RIFF chunks, the header list and the index.
+#include "platform/avifile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void put16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void put_fourcc(std::vector<uint8_t>& out, const char* code) { out.insert(out.end(), code, code + 4); }
+
+// A chunk: id, size, data, and a pad byte to keep chunks at even offsets.
+void put_chunk(std::vector<uint8_t>& out, const char* id, const std::vector<uint8_t>& data) {
+    put_fourcc(out, id);
+    put32(out, static_cast<uint32_t>(data.size()));
+    out.insert(out.end(), data.begin(), data.end());
+    if (data.size() % 2) out.push_back(0);
+}
+
+void put_list(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& content) {
+    put_fourcc(out, "LIST");
+    put32(out, static_cast<uint32_t>(content.size() + 4));
+    put_fourcc(out, type);
+    out.insert(out.end(), content.begin(), content.end());
+}
+
+constexpr uint32_t AVIF_HASINDEX = 0x10;
+constexpr uint32_t AVIIF_KEYFRAME = 0x10;
+
+}  // namespace
+
+bool AviFile::open(const std::string& path) {
+    close();
+    file = fopen(path.c_str(), "wb");
+    if (!file) return false;
+    failed = false;
+    streams.clear();
+    index.clear();
+    movi_bytes = 0;
+    // The chunks start after the reserved header space and the 'movi' list header.
+    static const uint8_t zeros[HEADER_SPACE] = {};
+    failed = fwrite(zeros, 1, HEADER_SPACE, file) != HEADER_SPACE;
+    return !failed;
+}
+
+int AviFile::create_stream(const AviStreamInfo& info) {
+    if (!file || streams.size() >= 99) return -1;
+    streams.push_back(Stream{info, {}, 0, 0, 0});
+    return static_cast<int>(streams.size()) - 1;
+}
+
+bool AviFile::set_format(int stream, const void* format, size_t bytes) {
+    if (!file || stream < 0 || static_cast<size_t>(stream) >= streams.size()) return false;
+    const auto* p = static_cast<const uint8_t*>(format);
+    streams[static_cast<size_t>(stream)].format.assign(p, p + bytes);
+    return true;
+}
+
+bool AviFile::set_frame_size(int stream, int width, int height) {
+    if (!file || stream < 0 || static_cast<size_t>(stream) >= streams.size()) return false;
+    int16_t* frame = streams[static_cast<size_t>(stream)].info.frame;
+    frame[0] = frame[1] = 0;
+    frame[2] = static_cast<int16_t>(width);
+    frame[3] = static_cast<int16_t>(height);
+    return true;
+}
+
+size_t AviFile::write(int stream, const void* data, size_t bytes, bool key_frame) {
+    if (!file || failed || stream < 0 || static_cast<size_t>(stream) >= streams.size() || bytes > 0x7FFFFFFF)
+        return 0;
+    Stream& s = streams[static_cast<size_t>(stream)];
+    IndexEntry entry{};
+    entry.id[0] = static_cast<char>('0' + stream / 10);
+    entry.id[1] = static_cast<char>('0' + stream % 10);
+    const bool video = memcmp(s.info.type, "vids", 4) == 0;
+    const bool compressed = video && memcmp(s.info.handler, "DIB ", 4) != 0 && s.info.handler[0] != 0;
+    memcpy(entry.id + 2, video ? (compressed ? "dc" : "db") : "wb", 2);
+    entry.flags = key_frame ? AVIIF_KEYFRAME : 0;
+    entry.offset = static_cast<uint32_t>(4 + movi_bytes);  // from the 'movi' code
+    entry.size = static_cast<uint32_t>(bytes);
+    std::vector<uint8_t> header;
+    put_fourcc(header, entry.id);
+    put32(header, static_cast<uint32_t>(bytes));
+    const uint8_t pad = 0;
+    if (fwrite(header.data(), 1, 8, file) != 8 || fwrite(data, 1, bytes, file) != bytes ||
+        (bytes % 2 && fwrite(&pad, 1, 1, file) != 1)) {
+        failed = true;
+        return 0;
+    }
+    movi_bytes += 8 + bytes + bytes % 2;
+    index.push_back(entry);
+    s.chunks += 1;
+    s.bytes += bytes;
+    if (bytes > s.largest_chunk) s.largest_chunk = static_cast<uint32_t>(bytes);
+    return bytes + 8;
+}
+
+bool AviFile::write_headers() {
+    uint32_t frames = 0, micro_seconds = 0, width = 0, height = 0, largest = 0;
+    std::vector<uint8_t> stream_lists;
+    for (const Stream& s : streams) {
+        const bool video = memcmp(s.info.type, "vids", 4) == 0;
+        const uint32_t length = video ? s.chunks : static_cast<uint32_t>(s.info.sample_size ? s.bytes / s.info.sample_size : s.bytes);
+        if (video && !micro_seconds && s.info.rate) {
+            frames = s.chunks;
+            micro_seconds = static_cast<uint32_t>(1000000.0 * s.info.scale / s.info.rate + 0.5);
+            width = static_cast<uint32_t>(s.info.frame[2] - s.info.frame[0]);
+            height = static_cast<uint32_t>(s.info.frame[3] - s.info.frame[1]);
+        }
+        largest = std::max(largest, s.largest_chunk);
+        std::vector<uint8_t> strh;
+        put_fourcc(strh, s.info.type);
+        put_fourcc(strh, s.info.handler);
+        put32(strh, 0);  // flags
+        put16(strh, 0);  // priority
+        put16(strh, 0);  // language
+        put32(strh, 0);  // initial frames
+        put32(strh, s.info.scale);
+        put32(strh, s.info.rate);
+        put32(strh, 0);  // start
+        put32(strh, length);
+        put32(strh, std::max(s.info.suggested_buffer_size, s.largest_chunk));
+        put32(strh, static_cast<uint32_t>(s.info.quality));
+        put32(strh, s.info.sample_size);
+        for (int16_t v : s.info.frame) put16(strh, static_cast<uint16_t>(v));
+        std::vector<uint8_t> content, name(s.info.name.begin(), s.info.name.end());
+        name.push_back(0);
+        put_chunk(content, "strh", strh);
+        put_chunk(content, "strf", s.format);
+        put_chunk(content, "strn", name);
+        put_list(stream_lists, "strl", content);
+    }
+    std::vector<uint8_t> avih;
+    put32(avih, micro_seconds);
+    put32(avih, 0);  // max bytes per second
+    put32(avih, 0);  // padding granularity
+    put32(avih, AVIF_HASINDEX);
+    put32(avih, frames);
+    put32(avih, 0);  // initial frames
+    put32(avih, static_cast<uint32_t>(streams.size()));
+    put32(avih, largest);
+    put32(avih, width);
+    put32(avih, height);
+    for (int i = 0; i < 4; ++i) put32(avih, 0);
+    std::vector<uint8_t> hdrl_content;
+    put_chunk(hdrl_content, "avih", avih);
+    hdrl_content.insert(hdrl_content.end(), stream_lists.begin(), stream_lists.end());
+
+    std::vector<uint8_t> head;
+    put_fourcc(head, "RIFF");
+    const uint64_t index_bytes = 8 + 16 * index.size();
+    const uint64_t riff_size = HEADER_SPACE - 8 + movi_bytes + index_bytes;
+    if (riff_size > 0xFFFFFFFFull) return false;
+    put32(head, static_cast<uint32_t>(riff_size));
+    put_fourcc(head, "AVI ");
+    put_list(head, "hdrl", hdrl_content);
+    // JUNK fills up to the 'movi' list header, which ends the reserved space.
+    const long junk = HEADER_SPACE - 12 - static_cast<long>(head.size()) - 8;
+    if (junk < 0) return false;
+    put_chunk(head, "JUNK", std::vector<uint8_t>(static_cast<size_t>(junk), 0));
+    put_fourcc(head, "LIST");
+    put32(head, static_cast<uint32_t>(4 + movi_bytes));
+    put_fourcc(head, "movi");
+
+    std::vector<uint8_t> idx1;
+    for (const IndexEntry& e : index) {
+        put_fourcc(idx1, e.id);
+        put32(idx1, e.flags);
+        put32(idx1, e.offset);
+        put32(idx1, e.size);
+    }
+    std::vector<uint8_t> tail;
+    put_chunk(tail, "idx1", idx1);
+    return fwrite(tail.data(), 1, tail.size(), file) == tail.size() && fseek(file, 0, SEEK_SET) == 0 &&
+           fwrite(head.data(), 1, head.size(), file) == head.size();
+}
+
+bool AviFile::close() {
+    if (!file) return true;
+    bool ok = !failed && write_headers();
+    ok = fclose(file) == 0 && ok;
+    file = nullptr;
+    return ok;
+}
