@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "platform/fatal.h"
+#include "util/texture/texture.h"
 
 void cube_face_matrices(Mat4 out[6]) {
     static const float directions[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
@@ -84,17 +85,11 @@ void Light::create_shadow_cube() {
     if (!shadow_cube) {
         glGenTextures(1, &shadow_cube);
         glBindTexture(GL_TEXTURE_CUBE_MAP, shadow_cube);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_DEPTH_TEXTURE_MODE, GL_LUMINANCE);
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_R_TO_TEXTURE);
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
-        for (int face = 0; face < 6; ++face)
-            glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(face), 0, GL_DEPTH_COMPONENT24,
-                         shadow_map_size, shadow_map_size, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
+        allocate_clamped_cube_faces(GL_DEPTH_COMPONENT24, shadow_map_size, shadow_map_size, GL_DEPTH_COMPONENT,
+                                    GL_FLOAT);
         glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
     }
     if (!shadow_framebuffer) glGenFramebuffersEXT(1, &shadow_framebuffer);

@@ -75,3 +75,7 @@ public:
     bool mipmaps = false;
     GLint min_filter = GL_LINEAR, mag_filter = GL_LINEAR;
 };
+
+// For the cube map bound to GL_TEXTURE_CUBE_MAP: linear filtering, every edge clamped, and the
+// six faces allocated at width by height without data (render targets fill them).
+void allocate_clamped_cube_faces(GLint internal_format, int width, int height, GLenum format, GLenum type);
