@@ -39,4 +39,11 @@ ffprobe -v error -show_entries stream=nb_frames -of compact=p=0:nk=1 Zorvane.01.
 [ "$(tr '\n' ' ' < from.txt)" = "15 22050 " ] || fail "from 100 s: $(cat from.txt)"
 timeout 60 env SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 \
   --from 9999 --archive-mode loose > past.log 2>&1 || { cat past.log; fail "from past the end"; }
+
+# A capture file that cannot be created ends the run with the director's report.
+rm -f Zorvane.01.avi
+mkdir Zorvane.01.avi
+if SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 --capture --until 0.5 \
+  --archive-mode loose > blocked.log 2>&1; then fail "capture into a folder succeeded"; fi
+grep -q "Failed to open video file Zorvane.avi" blocked.log || { cat blocked.log; fail "open failure report"; }
 echo "capture ok"
