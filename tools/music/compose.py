@@ -328,7 +328,7 @@ def track_events(track, render):
     return events
 
 
-def conductor(render):
+def conductor():
     events = [
         (0, 0, meta(0x03, b"Quillory")),
         (0, 0, meta(0x01, b"Quillory - soundtrack of Zorvane")),
@@ -342,7 +342,7 @@ def conductor(render):
 
 def write_smf(path, tracks, render):
     data = b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks) + 1, TPQ)
-    data += chunk(conductor(render))
+    data += chunk(conductor())
     for track in tracks:
         data += chunk(track_events(track, render))
     with open(path, "wb") as f:
