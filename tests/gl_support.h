@@ -1,6 +1,7 @@
 // A small OpenGL window for tests that need a context (Mesa under Xvfb), in batch mode.
 #pragma once
 
+#include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,6 +20,14 @@ inline void open_test_window() {
     s.height = 64;
     s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
     open_gl_window(s, 0);
+}
+
+// Identity projection and modelview, modelview current: drawing in -1..1 fills the viewport.
+inline void load_identity_matrices() {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
 }
 
 // A fresh window and context for every test.

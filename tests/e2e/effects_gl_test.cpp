@@ -70,10 +70,7 @@ protected:
     static std::vector<unsigned char> through(const std::function<void()>& apply, const Texture& picture) {
         Fbo target(SIZE, SIZE, 1);
         target.bind(true);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        load_identity_matrices();
         glDisable(GL_BLEND);
         apply();
         picture.draw(0, 0, 1, 1);
@@ -280,10 +277,7 @@ TEST_F(EffectsGl, RadialBlurAddsLightAndNeedsATexture) {
     EXPECT_TRUE(blur.intensity_mode);
     Fbo target(SIZE, SIZE, 1);
     target.bind(true);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    load_identity_matrices();
     glClearColor(0.2f, 0.2f, 0.2f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     blur.render(0);

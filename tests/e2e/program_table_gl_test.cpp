@@ -28,10 +28,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
         glViewport(0, 0, 64, 64);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        load_identity_matrices();
         glDisable(GL_DEPTH_TEST);
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT);

@@ -180,10 +180,7 @@ TEST_F(LightGl, ShadowFacesRenderDepthAndRestoreEverything) {
     outer.bind(true);
     glViewport(1, 2, 30, 29);
     glEnable(GL_LIGHTING);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    load_identity_matrices();
     glTranslatef(5, 6, 7);
     glCullFace(GL_BACK);
     Snapshot before = Snapshot::take();
@@ -255,10 +252,7 @@ protected:
     void SetUp() override {
         GlTest::SetUp();
         reset_shape_caches();  // the lists of an earlier test's context are gone
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        load_identity_matrices();
         glDisable(GL_LIGHTING);
         glDisable(GL_CULL_FACE);
         glColor4f(1, 1, 1, 1);

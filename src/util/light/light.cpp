@@ -17,6 +17,23 @@ void cube_face_matrices(Mat4 out[6]) {
     }
 }
 
+void push_cube_face_view(const Mat4& projection, const Mat4& face, const Mat4& view) {
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadMatrixf(projection.data());
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadMatrixf(face.data());
+    glMultMatrixf(view.data());
+}
+
+void pop_cube_face_view() {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
 Light::Light() {
     cube_face_matrices(face_matrices);
     set_range(10);
@@ -117,13 +134,7 @@ void Light::begin_shadow_face(int i) {
     glViewport(0, 0, shadow_map_size, shadow_map_size);
     glCullFace(GL_FRONT);
     glDisable(GL_LIGHTING);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadMatrixf(projection.data());
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadMatrixf(face_matrices[i].data());
-    glMultMatrixf(view.data());
+    push_cube_face_view(projection, face_matrices[i], view);
     glEnable(GL_POLYGON_OFFSET_FILL);
     glEnable(GL_POLYGON_OFFSET_LINE);
     glEnable(GL_POLYGON_OFFSET_POINT);
@@ -146,10 +157,7 @@ void Light::end_shadow_face() {
     glDisable(GL_POLYGON_OFFSET_POINT);
     saved.restore();
     glPopAttrib();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    pop_cube_face_view();
 }
 
 void Light::bind_shadow_cube() const {

@@ -80,3 +80,7 @@ private:
 // The six views of a cube map from the origin, in the order and orientation of the GL faces
 // (+x, -x, +y, -y, +z, -z).
 void cube_face_matrices(Mat4 out[6]);
+// Pushes both matrix stacks and loads the view of one cube face: the projection, and the face
+// matrix times the view as modelview (left current). pop_cube_face_view puts both back.
+void push_cube_face_view(const Mat4& projection, const Mat4& face, const Mat4& view);
+void pop_cube_face_view();

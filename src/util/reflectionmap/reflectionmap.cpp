@@ -46,21 +46,11 @@ void ReflectionMap::begin_face(int i) {
                               GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), cubemap, 0);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadMatrixf(projection.data());
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadMatrixf(face_matrices[i].data());
-    glMultMatrixf(view.data());
+    push_cube_face_view(projection, face_matrices[i], view);
 }
 
 void ReflectionMap::end_face() {
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    pop_cube_face_view();
     saved.restore();
 }
 
