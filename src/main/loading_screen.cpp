@@ -98,11 +98,18 @@ LoadingScreenPainter LoadingScreen::gl_painter() {
 
 // ---- lifecycle ------------------------------------------------------------------------------
 
+void LoadingScreen::load_logo() {
+    // Mipmapped, clamped to the edge.
+    logo = std::make_unique<Texture>("data/common/images/trelvane_logo_16_9.png", true, false);
+}
+
+void LoadingScreen::on_archive_request(void* screen) { static_cast<LoadingScreen*>(screen)->draw(1.0f, false); }
+
 void LoadingScreen::begin(int width, int height, float aspect) {
     window_width = width;
     window_height = height == 0 ? 1 : height;
     this->aspect = aspect;
-    logo = nullptr;
+    logo.reset();
     begun = true;
     painter.clear_both_buffers();
     draw(1.0f, false);
@@ -130,7 +137,6 @@ void LoadingScreen::draw(float brightness, bool force) {
     while (poll(&event)) {
         if ((event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) ||
             event.type == SDL_QUIT) {
-            remove_temp_files();
             exit(1);
         }
     }

@@ -1,14 +1,14 @@
 // The loading screen: a progress bar over the group logo, redrawn while the archive serves the
 // start-up requests (at most every 40 ms), faded out over 500 ms before the music starts, and
 // silent before begin() and after the fade-out. Escape or closing the window while it is up
-// deletes the archive's temporary files and ends the process with code 1.
+// ends the process with code 1.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "main/frame_loop.h"
-
-class Texture;
+#include "util/texture/texture.h"
 
 struct Viewport {
     int x, y, width, height;
@@ -33,6 +33,8 @@ public:
     static constexpr float BAR_SIDE_WIDTH = 0.005f;
 
     void begin(int width, int height, float aspect);
+    // The group logo, read through the archive like every asset; drawn behind the bar.
+    void load_logo();
     void draw(float brightness, bool force);
     void fade_out();
 
@@ -44,7 +46,7 @@ public:
 
     int window_width = 0, window_height = 1;
     float aspect = 16.0f / 9.0f;
-    Texture* logo = nullptr;
+    std::unique_ptr<Texture> logo;
     uint32_t next_redraw_ms = 0;
     uint32_t done = 0, total = 150;
     bool begun = false;
@@ -54,6 +56,9 @@ public:
     uint32_t (*now_ms)() = default_now_ms;
     PollEventFn poll = SDL_PollEvent;
     LoadingScreenPainter painter = gl_painter();
+
+    // The archive's progress callback (data: the screen): every served request may redraw.
+    static void on_archive_request(void* screen);
 
 private:
     void update_progress();

@@ -208,7 +208,7 @@ void apply_after_dialog(const CommandLine& o, Settings& s) {
     if (o.antialias_samples) s.antialias_samples = *o.antialias_samples;
     if (o.vsync) s.vsync = *o.vsync;
     if (o.capture) s.capture = true;
-    if (o.sync_client) s.sync_client = 1;
+    if (o.sync_client) s.sync_client = true;
 }
 
 const char* usage_line() {

@@ -17,7 +17,7 @@ struct CommandLine {
     std::optional<int> vsync;
     bool capture = false;
     bool sync_client = false;
-    std::optional<int> archive_mode;
+    std::optional<DatafileMode> archive_mode;
     std::optional<std::string> data_file_name;
     bool pack_only = false;
     std::optional<double> from_seconds;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/data/data.h"
+
 constexpr uint32_t SDL_FULLSCREEN_BIT = 0x80000000u;
 
 struct Settings {
@@ -16,7 +18,7 @@ struct Settings {
     int32_t aspect_den = 9;
     std::string data_file_name = "data.zqf";
     int32_t antialias_samples = 0;
-    int32_t sync_client = 0;
+    bool sync_client = false;
     bool capture = false;
 
     float aspect() const { return static_cast<float>(aspect_num) / static_cast<float>(aspect_den); }
@@ -24,7 +26,7 @@ struct Settings {
 
 // What the command line adds for authoring runs; defaults leave the show as it is.
 struct RunOptions {
-    int archive_mode = 1;         // DATAFILE_MODE_READ unless the command line says otherwise
+    DatafileMode archive_mode = DATAFILE_MODE_READ;
     bool pack_only = false;       // quit right after the new archive is written
     double from_seconds = 0.0;    // music start position
     double until_seconds = -1.0;  // end before the first frame at or past this; < 0: never

@@ -160,7 +160,7 @@ int SetupDialog::command(int id, int notification) {
             settings.capture = true;
             return ID_GET_AVI;
         case ID_SYNC_CLIENT:
-            settings.sync_client = 0;  // the dialog has no sync-client box to check
+            settings.sync_client = false;  // the dialog has no sync-client box to check
             break;
         default:
             break;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "main/extensions.h"
+#include "main/frame_clock.h"
 #include "main/frame_loop.h"
 #include "main/loading_screen.h"
 #include "main/options.h"
@@ -63,7 +64,7 @@ void drain_events() {
 
 void shut_down(std::unique_ptr<Director> director) {
     director.reset();
-    remove_temp_files();
+    set_datafile_progress(nullptr, nullptr);
     SDL_Quit();
 }
 }  // namespace
@@ -89,15 +90,22 @@ int zorvane_main(int argc, const char* const* argv) {
     if (run_options.archive_mode == DATAFILE_MODE_WRITE && settings.sync_client) {
         message_box("Warning", "Can't act as Sync Client in data file write mode!",
                     MessageBoxButtons::Ok, MessageBoxIcon::None);
-        settings.sync_client = 0;
+        settings.sync_client = false;
     }
     set_datafile_mode(run_options.archive_mode);
 
+    set_datafile_progress(LoadingScreen::on_archive_request, &loading_screen);
     loading_screen.begin(settings.width, settings.height, settings.aspect());
     read_datafile(settings.data_file_name.c_str());
-    load_logo();
+    loading_screen.load_logo();
+    DirectorRun run;
+    run.from_seconds = run_options.from_seconds;
+    run.until_seconds = run_options.until_seconds;
+    run.start_clock = [] { frame_clock.init(); };
+    run.tick_clock = [] { frame_clock.tick(); };
+    run.fade_out_loading = [] { loading_screen.fade_out(); };
     auto director = std::make_unique<Director>(settings.width, settings.height, settings.aspect(),
-                                               settings.capture, settings.sync_client);
+                                               settings.capture, settings.sync_client, run);
     write_datafile(settings.data_file_name.c_str());
     if (run_options.pack_only) {
         shut_down(std::move(director));

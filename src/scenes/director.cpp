@@ -9,9 +9,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "main/frame_clock.h"
-#include "main/loading_screen.h"
-#include "main/settings.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "scenes/placeholder_scene.h"
@@ -42,9 +39,11 @@ constexpr int SCENE_COUNT = 9;
 
 }  // namespace
 
-Director::Director(int window_w, int window_h, float aspect, bool capture, int sync_client)
-    : aspect(aspect), sync_client(sync_client), capture(capture), capture_width(window_w), capture_height(window_h) {
-    frame_clock.init();
+Director::Director(int window_w, int window_h, float aspect, bool capture, bool sync_client,
+                   const DirectorRun& run)
+    : aspect(aspect), sync_client(sync_client), capture(capture), capture_width(window_w), capture_height(window_h),
+      run(run) {
+    if (run.start_clock) run.start_clock();
     overlay_font = std::make_unique<Text>("data/common/fonts/courier_new.ttf", 48);
     shader_set.create();
     scene_target = std::make_unique<Fbo>(512, 512, 1);
@@ -52,7 +51,7 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, int s
     ascii_engine = std::make_unique<AsciiEngine>();
     music = std::make_unique<Music>(MUSIC_FILE, 145.0f, 0.0f, capture, sync_client);
 
-    from_seconds = std::max(0.0, run_options.from_seconds);
+    from_seconds = std::max(0.0, run.from_seconds);
     const AudioFormat& format = music->audio_format;
     from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
     if (capture) {
@@ -66,9 +65,9 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, int s
         log_line("Dumping to video file %s", name.c_str());
     }
 
-    music->add_sync_value(active_scene_tracks[0], 0, true);
-    music->add_sync_value(active_scene_tracks[1], -1, true);
-    music->add_sync_value(active_scene_tracks[2], -1, true);
+    active_scene_values[0] = music->add_sync_value(active_scene_tracks[0], 0, true);
+    active_scene_values[1] = music->add_sync_value(active_scene_tracks[1], -1, true);
+    active_scene_values[2] = music->add_sync_value(active_scene_tracks[2], -1, true);
 
     post_effects.push_back(std::make_unique<Effects::Dither>());
     post_effects.push_back(std::make_unique<Effects::Fade>());
@@ -76,10 +75,13 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, int s
     post_effects.push_back(std::make_unique<Effects::Hsl>());
     post_effects.push_back(std::make_unique<Effects::Film>());
     for (const auto& effect : post_effects) {
-        music->add_sync_value(("pp" + effect->name()).c_str(), -1, true);
+        PostEffectValues values;
+        values.order = music->add_sync_value(("pp" + effect->name()).c_str(), -1, true);
         const auto& names = effect->param_names();
         for (size_t j = 0; j < names.size(); ++j)
-            music->add_sync_value(("pp" + names[j]).c_str(), effect->get_param(static_cast<int>(j)), true);
+            values.params.push_back(
+                music->add_sync_value(("pp" + names[j]).c_str(), effect->get_param(static_cast<int>(j)), true));
+        post_effect_values.push_back(std::move(values));
     }
 
     reshape(window_w, window_h);
@@ -140,7 +142,7 @@ void Director::picture_rectangle(int out[4]) const {
 
 void Director::start() {
     srand(tick_count_ms());
-    loading_screen.fade_out();
+    if (run.fade_out_loading) run.fade_out_loading();
     music->set_volume(volume);
     music->start();
     while (music->get_beat() < 0) {
@@ -169,20 +171,20 @@ bool Director::past_until() {
     const double now = capture ? from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND
                                : music->get_seconds();
     if (from_seconds > 0 && from_seconds >= length) return true;
-    return run_options.until_seconds >= 0 && now >= run_options.until_seconds;
+    return run.until_seconds >= 0 && now >= run.until_seconds;
 }
 
 std::vector<int> Director::active_scenes() const {
     std::vector<int> result;
-    for (const char* track : active_scene_tracks)
-        result.push_back(static_cast<int>(std::trunc(music->get_sync_value(track))));
+    for (SyncValueHandle value : active_scene_values)
+        result.push_back(static_cast<int>(std::trunc(music->get_sync_value(value))));
     return result;
 }
 
 std::vector<std::pair<int, float>> Director::active_effects() const {
     std::vector<std::pair<int, float>> result;
     for (size_t i = 0; i < post_effects.size(); ++i) {
-        const float value = music->get_sync_value(("pp" + post_effects[i]->name()).c_str());
+        const float value = music->get_sync_value(post_effect_values[i].order);
         if (value >= 0) result.emplace_back(static_cast<int>(i), value);
     }
     std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
@@ -195,7 +197,7 @@ void Director::restore_default_gl_state() {
 }
 
 void Director::frame() {
-    frame_clock.tick();
+    if (run.tick_clock) run.tick_clock();
     music->update();
     frame_info.frame_number = frame_number;
     if (!quit_posted && ((!sync_client && !music->is_alive()) || past_until())) post_quit();
@@ -230,9 +232,8 @@ void Director::frame() {
     }
     for (size_t k = 0; k < effects.size(); ++k) {
         Effects::PostProc& effect = *post_effects[static_cast<size_t>(effects[k].first)];
-        const auto& names = effect.param_names();
-        for (size_t j = 0; j < names.size(); ++j)
-            effect.set_param(static_cast<int>(j), music->get_sync_value(("pp" + names[j]).c_str()));
+        const auto& params = post_effect_values[static_cast<size_t>(effects[k].first)].params;
+        for (size_t j = 0; j < params.size(); ++j) effect.set_param(static_cast<int>(j), music->get_sync_value(params[j]));
         restore_default_gl_state();
         effect.apply(viewport_width, viewport_height, music->get_beat());
         if (k + 1 < effects.size()) {
@@ -278,7 +279,7 @@ void Director::capture_frame() {
         count = music->sample_count - offset;
     }
     const int channels = std::max<int>(1, music->audio_format.channels);
-    if (count > 0 && !avi_writer.add_audio(music->pcm_samples + offset, static_cast<int>(count / channels)))
+    if (count > 0 && !avi_writer.add_audio(music->pcm_samples.data() + offset, static_cast<int>(count / channels)))
         ZV_FATAL("Failed assert success");
     log_line("Dumped frame %d and wrote %llu samples of audio", frame_number, static_cast<unsigned long long>(count));
 }

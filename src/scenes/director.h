@@ -24,13 +24,24 @@
 #include "util/shaderprogram/program_table.h"
 #include "util/text/text.h"
 
+// What the application hands the director beyond the window: where the run starts and ends,
+// and the hooks into its frame clock and loading screen. Hooks left null do nothing.
+struct DirectorRun {
+    double from_seconds = 0.0;    // where the music starts
+    double until_seconds = -1.0;  // end before the first frame at or past this; < 0: never
+    void (*start_clock)() = nullptr;       // once, while the director is built
+    void (*tick_clock)() = nullptr;        // first thing in every frame
+    void (*fade_out_loading)() = nullptr;  // in start(), before the music starts
+};
+
 class Director {
 public:
     static constexpr const char* MUSIC_FILE = "data/common/music/quillory.xml";
     static constexpr int PRESENT_PROGRAM = 20;
     static constexpr int FRAMES_PER_SECOND = 30;
 
-    Director(int window_width, int window_height, float aspect, bool capture, int sync_client);
+    Director(int window_width, int window_height, float aspect, bool capture, bool sync_client,
+             const DirectorRun& run = DirectorRun());
     ~Director();
     Director(const Director&) = delete;
     Director& operator=(const Director&) = delete;
@@ -64,7 +75,7 @@ public:
     float aspect;
     std::unique_ptr<Music> music;
     float volume = 1.0f;
-    int32_t sync_client;
+    bool sync_client;
     ProgramTable shader_set;
     std::unique_ptr<Fbo> scene_target;
     std::unique_ptr<Fbo> post_targets[2];
@@ -77,11 +88,20 @@ public:
     int32_t frames_per_second = FRAMES_PER_SECOND;
     int32_t samples_per_frame = 0;
     std::vector<uint8_t> pixel_buffer;
-    // Where the show starts (--from), in seconds and in sample values of the decoded music.
+    DirectorRun run;
+    // Where the show starts, in seconds and in sample values of the decoded music.
     double from_seconds = 0;
     uint64_t from_sample = 0;
 
 private:
+    // The tracks read every frame, by handle rather than by name.
+    SyncValueHandle active_scene_values[3];
+    struct PostEffectValues {
+        SyncValueHandle order;
+        std::vector<SyncValueHandle> params;
+    };
+    std::vector<PostEffectValues> post_effect_values;
+
     void post_quit();
     void capture_frame();
     bool past_until();

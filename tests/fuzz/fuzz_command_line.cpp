@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     apply_after_dialog(options, settings);
     bool size_ok = settings.width == -1 || (settings.width >= 1 && settings.width <= 16384);
     bool range_ok = run.from_seconds >= 0 && (run.until_seconds < 0 || run.until_seconds > 0);
-    bool pack_ok = !run.pack_only || run.archive_mode == 2;
+    bool pack_ok = !run.pack_only || run.archive_mode == DATAFILE_MODE_WRITE;
     if (!size_ok || !range_ok || !pack_ok) abort();
     return 0;
 }

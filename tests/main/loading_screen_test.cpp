@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "main/loading_screen.h"
+#include "test_support.h"
 #include "util/data/data.h"
 
 namespace {
@@ -85,6 +86,25 @@ TEST_F(LoadingScreenTest, ProgressCyclesOutsideReadMode) {
     screen.draw(1.0f, true);
     EXPECT_EQ(paints.back().done, 0u);
     EXPECT_EQ(paints.back().total, 150u);
+}
+
+TEST_F(LoadingScreenTest, ServedArchiveRequestsRedrawThroughTheProgressCallback) {
+    TempFolder folder{true};
+    FILE* f = fopen("asset", "wb");
+    fputs("x", f);
+    fclose(f);
+    set_datafile_progress(LoadingScreen::on_archive_request, &screen);
+    screen.begin(640, 360, 16.0f / 9.0f);
+    fake_now += LoadingScreen::REDRAW_INTERVAL_MS;
+    uint32_t size = 0;
+    free(load_file("asset", "rb", &size, false));
+    EXPECT_EQ(paints.size(), 2u);
+    free(load_file("asset", "rb", &size, false));  // within the interval: throttled
+    EXPECT_EQ(paints.size(), 2u);
+    EXPECT_EQ(load_file("missing", "rb", &size, false), nullptr);
+    fake_now += LoadingScreen::REDRAW_INTERVAL_MS;
+    EXPECT_EQ(paints.size(), 2u);  // a failed request asks for nothing
+    set_datafile_progress(nullptr, nullptr);
 }
 
 TEST_F(LoadingScreenTest, EmptyArchiveInReadModeDoesNotDivideByZero) {

@@ -61,7 +61,7 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
     EXPECT_EQ(s.antialias_samples, 8);
     EXPECT_EQ(s.vsync, 0);
     EXPECT_TRUE(s.capture);
-    EXPECT_EQ(s.sync_client, 1);
+    EXPECT_TRUE(s.sync_client);
 }
 
 TEST(CommandLine, LastRepeatedValueWins) {

@@ -49,7 +49,7 @@ TEST(SetupDialog, DefaultsPreselectTheLargestModeAndCopyEverythingBack) {
     EXPECT_EQ(s.aspect_num, 16);
     EXPECT_EQ(s.aspect_den, 9);
     EXPECT_EQ(s.antialias_samples, 0);
-    EXPECT_EQ(s.sync_client, 0);
+    EXPECT_FALSE(s.sync_client);
     EXPECT_FALSE(s.capture);
 }
 
@@ -201,9 +201,9 @@ TEST(SetupDialog, ButtonsEndTheDialogWithTheirIds) {
     EXPECT_FALSE(s.capture);
     EXPECT_EQ(dialog.command(ID_GET_AVI, BN_CLICKED), 106);
     EXPECT_TRUE(s.capture);
-    s.sync_client = 1;
+    s.sync_client = true;
     EXPECT_EQ(dialog.command(ID_SYNC_CLIENT, BN_CLICKED), 0);
-    EXPECT_EQ(s.sync_client, 0);
+    EXPECT_FALSE(s.sync_client);
     EXPECT_EQ(dialog.command(999, BN_CLICKED), 0);
 }
 

@@ -29,9 +29,9 @@ TEST(WindowFlags, OpenGlResizableAndWindowedForCaptureAndEditing) {
     s.capture = true;
     EXPECT_EQ(window_flags_for(s), static_cast<uint32_t>(SDL_OPENGL | SDL_RESIZABLE));
     s.capture = false;
-    s.sync_client = 1;
+    s.sync_client = true;
     EXPECT_EQ(window_flags_for(s), static_cast<uint32_t>(SDL_OPENGL | SDL_RESIZABLE));
-    s.sync_client = 0;
+    s.sync_client = false;
     s.video_flags = 0;
     EXPECT_EQ(window_flags_for(s), static_cast<uint32_t>(SDL_OPENGL | SDL_RESIZABLE));
 }

@@ -2,20 +2,16 @@
 // writing the packed file.
 #include "util/data/data.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 
-#include "main/loading_screen.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 #include "util/data/byte_order.h"
 #include "util/data/huffman.h"
-#include "util/texture/texture.h"
 
 namespace {
 
@@ -26,14 +22,14 @@ const char CHUNK_TAG[] = "ZQFDFC";  // 6 characters and the terminator
 constexpr size_t TAG_BYTES = 7;
 constexpr size_t CHUNK_HEADER_BYTES = TAG_BYTES + 8;
 
-int datafile_mode = DATAFILE_MODE_NONE;
+DatafileMode datafile_mode = DATAFILE_MODE_NONE;
 bool archive_read = false;
 // The entry list and its buffers live until the process ends; held through a pointer that is
 // never destroyed, so no exit-time destructor runs before a late request.
 std::vector<DataChunk>& entries = *new std::vector<DataChunk>();
 uint32_t used_count = 0;
-std::vector<std::string> temp_files;
-
+DatafileProgress progress = nullptr;
+void* progress_data = nullptr;
 
 void append_u32(std::vector<uint8_t>& out, uint32_t v) {
     uint8_t bytes[4];
@@ -41,7 +37,9 @@ void append_u32(std::vector<uint8_t>& out, uint32_t v) {
     out.insert(out.end(), bytes, bytes + 4);
 }
 
-void request_redraw() { loading_screen.draw(1.0f, false); }
+void request_redraw() {
+    if (progress) progress(progress_data);
+}
 
 // Scans the whole list, as a duplicate anywhere in it is an error.
 DataChunk* find_entry(const char* name) {
@@ -112,8 +110,13 @@ FILE* stream_over(const DataChunk& entry) {
 
 // ---- mode -----------------------------------------------------------------------------------
 
-void set_datafile_mode(int mode) { datafile_mode = mode; }
-int get_datafile_mode() { return datafile_mode; }
+void set_datafile_mode(DatafileMode mode) { datafile_mode = mode; }
+DatafileMode get_datafile_mode() { return datafile_mode; }
+
+void set_datafile_progress(DatafileProgress callback, void* data) {
+    progress = callback;
+    progress_data = data;
+}
 
 uint32_t get_datafile_entry_count() { return static_cast<uint32_t>(entries.size()); }
 uint32_t get_datafile_used_count() { return used_count; }
@@ -125,7 +128,6 @@ void reset_datafile() {
     used_count = 0;
     archive_read = false;
     datafile_mode = DATAFILE_MODE_NONE;
-    remove_temp_files();
 }
 
 // ---- reading the archive --------------------------------------------------------------------
@@ -339,25 +341,20 @@ void write_datafile(const char* path) {
     std::vector<uint8_t> image = build_datafile_image(entries, &original);
     uint32_t compressed = static_cast<uint32_t>(image.size() - HEADER_BYTES - 2);
 
-    // Written beside the target and renamed over it, so a failed write never leaves a
-    // truncated archive where a good one was.
-    std::string partial = std::string(path) + ".partial";
-    FILE* f = fopen(partial.c_str(), "wb");
-    if (!f) ZV_FATAL("Failed to open data file %s for writing", path);
+    // A failed write never leaves a truncated archive where a good one was.
+    AtomicFile file;
+    if (!file.open(path)) ZV_FATAL("Failed to open data file %s for writing", path);
+    FILE* f = file.stream();
     auto fail = [&](const char* message) {
-        fclose(f);
-        unlink(partial.c_str());
+        file.abandon();
         ZV_FATAL("%s", message);
     };
     if (fwrite(image.data(), 1, HEADER_BYTES, f) != HEADER_BYTES) fail("Failed to write header!");
     if (fputc(MAJOR_VERSION, f) == EOF) fail("Failed to write major version!");
     if (fputc(MINOR_VERSION, f) == EOF) fail("Failed to write minor version!");
-    if (fwrite(image.data() + HEADER_BYTES + 2, 1, compressed, f) != compressed || fflush(f) != 0)
+    if (fwrite(image.data() + HEADER_BYTES + 2, 1, compressed, f) != compressed)
         fail("Failed to write file contents!");
-    if (fclose(f) != 0 || rename(partial.c_str(), path) != 0) {
-        unlink(partial.c_str());
-        ZV_FATAL("Failed to write file contents!");
-    }
+    if (!file.commit()) ZV_FATAL("Failed to write file contents!");
 
     log_line("Done writing datafile \"%s\" of %.2f MB!", path, compressed / 1048576.0);
     log_line(" ..original file size:  %9u bytes", original);
@@ -387,16 +384,4 @@ void export_mp3() {
         std::string text = "Successfully exported " + output + " to the current folder";
         message_box("Success", text.c_str(), MessageBoxButtons::Ok, MessageBoxIcon::None);
     }
-}
-
-void remove_temp_files() {
-    for (const auto& name : temp_files) unlink(name.c_str());
-    temp_files.clear();
-}
-
-void load_logo() {
-    // Mipmapped, clamped to the edge; the loading screen draws it behind the bar.
-    Texture* tex_loading = new (std::nothrow) Texture("data/common/images/trelvane_logo_16_9.png", true, false);
-    ZV_ASSERT(tex_loading);
-    loading_screen.logo = tex_loading;
 }

@@ -5,7 +5,7 @@
 // Archive file: "Trelvane Data File\0", major 0, minor 2, then one Huffman block whose content
 // is the chunk stream: per file "ZQFDFC\0", name length and data size (u32 little-endian), the
 // name, the data; in the order the names were first requested.
-// Depends on: util/data/huffman, main/loading_screen (every served request asks it to redraw).
+// Depends on: util/data/huffman, platform (fatal reports, log lines, atomic file writes).
 #pragma once
 
 #include <cstddef>
@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
-constexpr int DATAFILE_MODE_NONE = 0;
-constexpr int DATAFILE_MODE_READ = 1;
-constexpr int DATAFILE_MODE_WRITE = 2;
+// Process-wide; the values are the ones stored settings and logs have always used.
+enum DatafileMode {
+    DATAFILE_MODE_NONE = 0,   // loose files only
+    DATAFILE_MODE_READ = 1,   // the packed archive only
+    DATAFILE_MODE_WRITE = 2,  // loose files, recorded and packed into a new archive
+};
 
 struct DataChunk {
     std::string name;
@@ -25,8 +28,13 @@ struct DataChunk {
     bool used;
 };
 
-void set_datafile_mode(int mode);
-int get_datafile_mode();
+void set_datafile_mode(DatafileMode mode);
+DatafileMode get_datafile_mode();
+
+// Called after every request the archive serves, so that whoever shows progress (the loading
+// screen) can redraw; none is installed by default.
+using DatafileProgress = void (*)(void* data);
+void set_datafile_progress(DatafileProgress callback, void* data);
 
 void read_datafile(const char* path);
 void write_datafile(const char* path);
@@ -38,8 +46,6 @@ char* load_file(const char* name, const char* open_mode, uint32_t* size, bool te
 FILE* open_file(const char* name, const char* open_mode);
 
 void export_mp3();
-void remove_temp_files();
-void load_logo();
 
 // Progress for the loading screen: entries in the archive, and how many were requested.
 uint32_t get_datafile_entry_count();
@@ -58,5 +64,5 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path);
 std::vector<uint8_t> build_datafile_image(const std::vector<DataChunk>& entries,
                                           uint32_t* stream_length);
 
-// Forgets every entry, the archive-read flag and the temporary files; mode back to none.
+// Forgets every entry and the archive-read flag; mode back to none.
 void reset_datafile();

@@ -14,23 +14,19 @@
 #include "util/data/data.h"
 #include "util/music/description.h"
 
-Music* current_music = nullptr;
-
 namespace {
 
 using u16 = uint16_t;
 constexpr uint32_t BASS_SAMPLE_8BITS = AUDIO_SAMPLE_8BITS;
 
+// The editor's pause and seek act on the music whose device received them (the data pointer).
 const SyncEditorCallbacks editor_callbacks = {
-    [](void*, int flag) {
-        if (!current_music) return;
-        if (flag) current_music->pause();
-        else current_music->resume();
+    [](void* music, int flag) {
+        if (flag) static_cast<Music*>(music)->pause();
+        else static_cast<Music*>(music)->resume();
     },
-    [](void*, int32_t row) {
-        if (current_music) current_music->seek_row(row);
-    },
-    [](void*) { return current_music && current_music->is_stream_playing() ? 1 : 0; },
+    [](void* music, int32_t row) { static_cast<Music*>(music)->seek_row(row); },
+    [](void* music) { return static_cast<Music*>(music)->is_stream_playing() ? 1 : 0; },
     nullptr, nullptr, nullptr,
 };
 
@@ -40,7 +36,7 @@ double row_of_current(void* music) { return static_cast<Music*>(music)->get_row(
 
 // ---- construction ---------------------------------------------------------------------------
 
-Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, int editor_mode)
+Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, bool editor_mode)
     : bpm(bpm), beat_offset(beat_offset), capture_audio(capture_audio) {
     std::string name = file_name;
     std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
@@ -55,7 +51,6 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
         ZV_FATAL("Music format %s not supported", ending.c_str());
     }
 
-    current_music = this;
     rows_per_beat = 8;
     this->editor_mode = editor_mode;
     sync_device = create_sync_device(SYNC_BASE_PATH, editor_mode);
@@ -79,7 +74,7 @@ void Music::load_music_stream(const char* file_name) {
     // Kept until the audio layer has let go of the streams made from it.
     char* data = load_file(file_name, "rb", &size, false);
     if (!data) ZV_FATAL("Failed to read music data from %s", file_name);
-    music_data = data;
+    music_data.emplace_back(data);
     stream = audio.create_stream(data, size, AUDIO_STREAM_PRESCAN | AUDIO_SAMPLE_LOOP);
     AudioStream decoder = audio.create_stream(data, size, AUDIO_STREAM_DECODE);
     uint64_t length = audio.get_length(decoder);
@@ -103,17 +98,15 @@ void Music::load_music_stream(const char* file_name) {
 
     uint32_t num_samples = static_cast<uint32_t>(length / 2);
     sample_count = num_samples;
-    float_samples = static_cast<float*>(malloc(std::max<size_t>(1, num_samples) * sizeof(float)));
-    if (!float_samples) ZV_FATAL("float_buffer is NULL");
-    uint32_t c = audio.get_data(decoder, float_samples,
+    float_samples.assign(std::max<size_t>(1, num_samples), 0.0f);
+    uint32_t c = audio.get_data(decoder, float_samples.data(),
                                 static_cast<uint32_t>(num_samples * sizeof(float)) | AUDIO_DATA_FLOAT);
     ZV_ASSERT_CMP(c, ==, num_samples * sizeof(float));
 
     if (capture_audio) {
         audio.set_position(decoder, 0);
-        pcm_samples = static_cast<int16_t*>(malloc(std::max<size_t>(1, num_samples) * sizeof(u16)));
-        if (!pcm_samples) ZV_FATAL("u16_buffer is NULL");
-        c = audio.get_data(decoder, pcm_samples, static_cast<uint32_t>(num_samples * sizeof(u16)));
+        pcm_samples.assign(std::max<size_t>(1, num_samples), 0);
+        c = audio.get_data(decoder, pcm_samples.data(), static_cast<uint32_t>(num_samples * sizeof(u16)));
         ZV_ASSERT_CMP(c, ==, num_samples * sizeof(u16));
     }
     audio.free_stream(decoder);
@@ -125,11 +118,8 @@ Music::~Music() {
                     MessageBoxButtons::Ok, MessageBoxIcon::None);
     registry.reset();
     destroy_sync_device(sync_device);
+    // The compressed files go with the members, after the streams made from them.
     audio_layer().free_all();
-    free(music_data);
-    free(float_samples);
-    free(pcm_samples);
-    if (current_music == this) current_music = nullptr;
 }
 
 // ---- clock ----------------------------------------------------------------------------------
@@ -202,7 +192,7 @@ void Music::copy_samples(float* destination, uint32_t count) {
     uint32_t start = static_cast<uint32_t>(get_position_bytes()) / 2;
     uint32_t available = start < sample_count ? sample_count - start : 0;
     uint32_t copied = std::min(count, available);
-    if (copied) memcpy(destination, float_samples + start, copied * sizeof(float));
+    if (copied) memcpy(destination, float_samples.data() + start, copied * sizeof(float));
     std::fill(destination + copied, destination + count, 0.0f);
 }
 
@@ -255,7 +245,7 @@ float Music::get_track_value(uint32_t track, float beat) {
 
 void Music::update() {
     int32_t row = static_cast<int32_t>(std::floor(get_row()));
-    if (poll_sync_editor(sync_device, row, &editor_callbacks, nullptr) != 0)
+    if (poll_sync_editor(sync_device, row, &editor_callbacks, this) != 0)
         connect_sync_editor(sync_device, SYNC_EDITOR_HOST, SYNC_EDITOR_PORT);
     float oldest = beat_history[0];
     for (int i = 0; i < 9; ++i) beat_history[i] = beat_history[i + 1];

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "platform/audio.h"
 #include "util/music/midi.h"
@@ -29,7 +31,7 @@ public:
     static constexpr const char* SYNC_BASE_PATH = "data/sync_tracker/";
     static constexpr const char* SYNC_EDITOR_HOST = "localhost";
 
-    Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, int editor_mode);
+    Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, bool editor_mode);
     ~Music();
     Music(const Music&) = delete;
     Music& operator=(const Music&) = delete;
@@ -61,10 +63,11 @@ public:
     void update();
 
     // ---- sync values ----
-    void add_sync_value(const char* name, float default_value, bool tracked) {
-        registry->add_sync_value(name, default_value, tracked);
+    SyncValueHandle add_sync_value(const char* name, float default_value, bool tracked) {
+        return registry->add_sync_value(name, default_value, tracked);
     }
     float get_sync_value(const char* name) const { return registry->get_sync_value(name); }
+    float get_sync_value(SyncValueHandle handle) const { return registry->get_sync_value(handle); }
     const SyncValues& sync_values() const { return *registry; }
 
     // ---- the score (a MIDI file named by the music description) ----
@@ -80,8 +83,10 @@ public:
     std::unique_ptr<MidiFile> midi;
 
     AudioFormat audio_format{};
-    float* float_samples = nullptr;
-    int16_t* pcm_samples = nullptr;
+    // The decoded track; pcm_samples only when capturing. At least one element each once
+    // loaded, even for an empty track.
+    std::vector<float> float_samples;
+    std::vector<int16_t> pcm_samples;
     uint32_t sample_count = 0;
     float bpm;
     float beat_offset;
@@ -95,12 +100,13 @@ private:
     float beat_history[10] = {};
     float beat_step = 0;
     AudioStream stream = 0;
-    char* music_data = nullptr;  // the compressed file the streams were made from
+    struct FreeBuffer {
+        void operator()(char* p) const { free(p); }
+    };
+    // The compressed files the streams were made from (one per stream load).
+    std::vector<std::unique_ptr<char, FreeBuffer>> music_data;
     bool paused = false;
     bool capture_audio;
-    int editor_mode = 0;
+    bool editor_mode = false;
     std::unique_ptr<SyncValues> registry;
 };
-
-// The Music constructed last; the editor's pause and seek commands act on it.
-extern Music* current_music;

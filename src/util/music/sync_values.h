@@ -4,10 +4,16 @@
 // which supplies the device and the row.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "util/sync/sync.h"
+
+// What registration returns: reads through it cost no search by name.
+struct SyncValueHandle {
+    int32_t index = -1;
+};
 
 struct SyncValue {
     SyncTrack* track;  // null for untracked values
@@ -24,8 +30,10 @@ public:
 
     // A tracked name whose track cannot be had is fatal. A name registered twice is kept
     // twice; lookups find the first.
-    void add_sync_value(const char* name, float default_value, bool tracked);
+    SyncValueHandle add_sync_value(const char* name, float default_value, bool tracked);
     float get_sync_value(const char* name) const;
+    // A handle this registry did not return is fatal.
+    float get_sync_value(SyncValueHandle handle) const;
 
     const std::vector<SyncValue>& values() const { return registry; }
 

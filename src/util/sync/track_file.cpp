@@ -1,13 +1,9 @@
 // Track files: "<base path>_<name>.track", a key count and 9 bytes a key, little-endian.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
+#include "platform/files.h"
 #include "util/sync/sync.h"
 
 namespace {
@@ -34,30 +30,15 @@ const char* track_file_path(SyncDevice* device, const char* name) {
 }
 
 int make_directories(const char* path) {
-    size_t length = strlen(path);
-    if (length >= SYNC_PATH_SIZE) return -1;
-    char copy[SYNC_PATH_SIZE];
-    memcpy(copy, path, length + 1);
-    for (size_t i = copy[0] == '/' ? 1 : 0; i < length; ++i) {
-        if (copy[i] != '/') continue;
-        copy[i] = 0;
-        struct stat info;
-        if (stat(copy, &info) == 0) {
-            if (!S_ISDIR(info.st_mode)) return -1;
-        } else if (mkdir(copy, 0777) != 0 && errno != EEXIST) {
-            return -1;
-        }
-        copy[i] = '/';
-    }
-    return 0;
+    if (strlen(path) >= SYNC_PATH_SIZE) return -1;
+    return create_directories(path) ? 0 : -1;
 }
 
 int save_track_file(const char* path, const SyncTrack* track) {
-    // Written beside the old file and renamed over it only when complete, so a failed save
-    // never destroys what was saved before.
-    std::string partial = std::string(path) + ".partial";
-    FILE* f = fopen(partial.c_str(), "wb");
-    if (!f) return -1;
+    // A failed save never destroys what was saved before.
+    AtomicFile file;
+    if (!file.open(path)) return -1;
+    FILE* f = file.stream();
     uint8_t count[4];
     put_le(count, static_cast<uint32_t>(track->key_count));
     bool ok = fwrite(count, 1, 4, f) == 4;
@@ -70,12 +51,7 @@ int save_track_file(const char* path, const SyncTrack* track) {
         key[8] = static_cast<uint8_t>(track->keys[i].interpolation);
         ok = fwrite(key, 1, 9, f) == 9;
     }
-    ok = (fclose(f) == 0) && ok;
-    if (!ok || rename(partial.c_str(), path) != 0) {
-        unlink(partial.c_str());
-        return -1;
-    }
-    return 0;
+    return ok && file.commit() ? 0 : -1;
 }
 
 int save_sync_tracks(SyncDevice* device) {

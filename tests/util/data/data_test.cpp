@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 
-#include "main/loading_screen.h"
 #include "platform/ui.h"
 #include "test_support.h"
 #include "util/data/huffman.h"
@@ -63,27 +62,21 @@ std::string contents(FILE* f) {
 }
 
 int paints = 0;
-uint32_t clock_now = 0;
 
-// Every test runs in a fresh folder with an empty archive; the loading screen is up (with a
-// clock that always allows a redraw) so that redraw requests can be counted.
+// Every test runs in a fresh folder with an empty archive, and a progress callback counts the
+// redraws that served requests ask for.
 class Archive : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(folder.path.empty());
         reset_datafile();
         setenv("ZORVANE_BATCH", "1", 1);
-        saved_screen = loading_screen;
-        loading_screen = LoadingScreen();
-        loading_screen.now_ms = [] { return clock_now += 1000; };
-        loading_screen.poll = [](SDL_Event*) { return 0; };
-        loading_screen.painter = {[] {}, [](const LoadingScreen&, float) { ++paints; }};
-        loading_screen.begin(64, 36, 16.0f / 9.0f);
+        set_datafile_progress([](void* count) { ++*static_cast<int*>(count); }, &paints);
         paints = 0;
     }
     void TearDown() override {
         reset_datafile();
-        loading_screen = saved_screen;
+        set_datafile_progress(nullptr, nullptr);
     }
 
     // Packs the given loose files in write mode, then opens the result in read mode.
@@ -103,7 +96,6 @@ protected:
     }
 
     TempFolder folder{true};
-    LoadingScreen saved_screen;
 };
 
 // ---- write mode, then read mode --------------------------------------------------------------
@@ -297,17 +289,17 @@ TEST_F(Archive, DuplicateEntriesInAnArchiveAreFatalWhenLookedUp) {
 
 TEST_F(Archive, CallsInTheWrongModeAreFatal) {
     uint32_t size;
-    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+    for (DatafileMode mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
         set_datafile_mode(mode);
         EXPECT_EQ(fatal_message_of([&] { get_data("x", &size); }),
                   "Illegal use of get_data(), can only be used in read mode!");
     }
-    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_READ}) {
+    for (DatafileMode mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_READ}) {
         set_datafile_mode(mode);
         EXPECT_EQ(fatal_message_of([] { add_data("x", 1, "y"); }),
                   "Illegal use of add_data(), can only be used in write mode!");
     }
-    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+    for (DatafileMode mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
         set_datafile_mode(mode);
         EXPECT_EQ(fatal_message_of([] { export_mp3(); }),
                   "Failed assert DATAFILE_MODE_READ == mode\n DATAFILE_MODE_READ is 1\n mode is " +
@@ -318,7 +310,7 @@ TEST_F(Archive, CallsInTheWrongModeAreFatal) {
 TEST_F(Archive, EmptyLooseFilesAreFatal) {
     spit("data/empty", "");
     uint32_t size;
-    for (int mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+    for (DatafileMode mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
         set_datafile_mode(mode);
         EXPECT_EQ(fatal_message_of([&] { load_file("data/empty", "rb", &size, true); }),
                   "Tried to read 0 bytes from data/empty, got 0");

@@ -1,6 +1,7 @@
 #include "util/music/music.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -28,7 +29,6 @@ protected:
 
 TEST_F(MusicTest, ClockAt145Bpm) {
     Music music(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0);
-    EXPECT_EQ(current_music, &music);
     fake.position = 176400;  // one second
     EXPECT_FLOAT_EQ(music.get_seconds(), 1.0f);
     EXPECT_NEAR(music.get_row(), 19.333, 0.001);
@@ -69,7 +69,7 @@ TEST_F(MusicTest, StartFailsWhenTheStreamDoesNotPlay) {
 TEST_F(MusicTest, SamplesForVisualisationAndCapture) {
     Music music(stereo_mp3.c_str(), 145.0f, 0.0f, true, 0);
     ASSERT_EQ(music.sample_count, 2u * 44100);
-    ASSERT_NE(music.pcm_samples, nullptr);
+    ASSERT_EQ(music.pcm_samples.size(), music.sample_count);
     for (uint32_t i = 0; i < music.sample_count; i += 997) EXPECT_EQ(music.float_samples[i], music.pcm_samples[i] / 32768.0f);
     EXPECT_EQ(music.audio_format.block_align, 4);
     EXPECT_EQ(music.audio_format.average_bytes_per_second, 176400u);
@@ -81,7 +81,26 @@ TEST_F(MusicTest, SamplesForVisualisationAndCapture) {
     EXPECT_EQ(out[7], 0.0f);
     EXPECT_EQ(fatal_message_of([&] { music.copy_samples(nullptr, 4); }), "Invalid buffer");
     Music without(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0);
-    EXPECT_EQ(without.pcm_samples, nullptr);
+    EXPECT_TRUE(without.pcm_samples.empty());
+}
+
+TEST_F(MusicTest, EditorCommandsActOnTheMusicWhoseDeviceReceivedThem) {
+    Music first(stereo_mp3.c_str(), 145.0f, 0.0f, false, false);
+    Music second(stereo_mp3.c_str(), 145.0f, 0.0f, false, false);
+    // The first music's device talks to an editor at the other end of a socket pair.
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    first.sync_device->editor_mode = true;
+    first.sync_device->socket = ends[0];
+    const uint8_t pause_on[2] = {MSG_PAUSE_STATE, 1};
+    ASSERT_EQ(write(ends[1], pause_on, 2), 2);
+    first.update();
+    // The stream is stopped: only a paused music is still alive.
+    EXPECT_TRUE(first.is_alive());
+    EXPECT_FALSE(second.is_alive());
+    first.sync_device->editor_mode = false;  // nothing to save at the end
+    close(ends[0]);
+    close(ends[1]);
 }
 
 TEST_F(MusicTest, UpdateKeepsTheAverageBeatStep) {
@@ -99,7 +118,6 @@ TEST_F(MusicTest, DestructionFreesTheLayerAndForgetsItself) {
         Music music(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0);
         EXPECT_EQ(music.sync_device->socket, -1);  // release mode: no network at all
     }
-    EXPECT_EQ(current_music, nullptr);
     EXPECT_EQ(fake.frees, 1);
 }
 

@@ -52,6 +52,22 @@ TEST_F(Registry, FirstRegistrationWinsAndTracksAreShared) {
     EXPECT_EQ(device->track_count, 1);
 }
 
+TEST_F(Registry, HandlesReadTheValueTheirRegistrationMade) {
+    SyncValues values(device, row_source, nullptr);
+    SyncValueHandle first = values.add_sync_value("twice", 1.0f, false);
+    SyncValueHandle fade = values.add_sync_value("fade", 9.0f, true);
+    SyncValueHandle second = values.add_sync_value("twice", 2.0f, false);
+    current_row = 4.0;
+    EXPECT_EQ(values.get_sync_value(fade), 2.0f);
+    EXPECT_EQ(values.get_sync_value(first), 1.0f);
+    // By name a repeated registration is hidden behind the first; its own handle still reads it.
+    EXPECT_EQ(values.get_sync_value(second), 2.0f);
+    EXPECT_EQ(fatal_message_of([&] { values.get_sync_value(SyncValueHandle{}); }),
+              "Can't find sync value for handle -1");
+    EXPECT_EQ(fatal_message_of([&] { values.get_sync_value(SyncValueHandle{3}); }),
+              "Can't find sync value for handle 3");
+}
+
 TEST_F(Registry, FatalReports) {
     SyncValues values(device, row_source, nullptr);
     EXPECT_EQ(fatal_message_of([&] { values.add_sync_value("missing", 0.0f, true); }),

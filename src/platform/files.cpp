@@ -1,0 +1,49 @@
+#include "platform/files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+bool AtomicFile::open(const char* path) {
+    abandon();
+    target = path;
+    partial = target + ".partial";
+    file = fopen(partial.c_str(), "wb");
+    return file != nullptr;
+}
+
+bool AtomicFile::commit() {
+    if (!file) return false;
+    bool ok = fflush(file) == 0;
+    ok = fclose(file) == 0 && ok;
+    file = nullptr;
+    if (!ok || rename(partial.c_str(), target.c_str()) != 0) {
+        unlink(partial.c_str());
+        return false;
+    }
+    return true;
+}
+
+void AtomicFile::abandon() {
+    if (!file) return;
+    fclose(file);
+    file = nullptr;
+    unlink(partial.c_str());
+}
+
+bool create_directories(const char* path) {
+    std::string prefix = path;
+    for (size_t i = prefix[0] == '/' ? 1 : 0; i < prefix.size(); ++i) {
+        if (prefix[i] != '/') continue;
+        prefix[i] = 0;
+        struct stat info;
+        if (stat(prefix.c_str(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode)) return false;
+        } else if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+            return false;
+        }
+        prefix[i] = '/';
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// Files that must never be left half-written, and folder creation: the archive writer and the
+// track files save through these, so a failed write (full disk, no permission) keeps what was
+// saved before.
+// Depends on: POSIX rename, unlink, stat, mkdir.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// A file written beside its target ("<path>.partial") and renamed over it only on commit().
+// Destroyed without a commit, or on a failed commit, the partial file is removed and the
+// target is untouched.
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    ~AtomicFile() { abandon(); }
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Opens the partial file for binary writing; false when it cannot be created.
+    bool open(const char* path);
+    FILE* stream() const { return file; }
+    // Flushes and closes the partial file and renames it over the target.
+    bool commit();
+    void abandon();
+
+private:
+    FILE* file = nullptr;
+    std::string target, partial;
+};
+
+// Creates every folder named by the '/'-separated prefixes of `path` (a path ending in '/'
+// creates its last folder too). False when a prefix exists as something other than a folder
+// or cannot be created.
+bool create_directories(const char* path);
