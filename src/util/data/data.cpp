@@ -10,10 +10,10 @@
 #include <new>
 
 #include "main/loading_screen.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/ui.h"
-#include "util/data/byte_order.h"
 #include "util/data/huffman.h"
 #include "util/texture/texture.h"
 

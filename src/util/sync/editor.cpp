@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/net.h"
 #include "util/sync/sync.h"
 
@@ -12,14 +13,6 @@ namespace {
 
 const char CLIENT_GREETING[] = "hello, synctracker!";
 const char EDITOR_GREETING[] = "hello, demo!";
-
-uint32_t get_be(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-void put_be(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
 
 int drop_connection(SyncDevice* device) {
     net_close(device->socket);
@@ -81,7 +74,7 @@ int request_track(SyncDevice* device, SyncTrack* track) {
     uint32_t length = static_cast<uint32_t>(strlen(track->name));
     uint8_t header[5];
     header[0] = MSG_TRACK_REQUEST;
-    put_be(header + 1, length);
+    write_u32_be(header + 1, length);
     if (!net_send_all(device->socket, header, 5) || !net_send_all(device->socket, track->name, length))
         return drop_connection(device);
     return 0;
@@ -103,15 +96,15 @@ int handle_editor_messages(SyncDevice* device, const SyncEditorCallbacks* callba
         const uint8_t* payload = message + 1;
         at += static_cast<size_t>(size) + 1;
         if (command == MSG_KEY_SET || command == MSG_KEY_REMOVE) {
-            uint32_t index = get_be(payload);
-            int32_t row = static_cast<int32_t>(get_be(payload + 4));
+            uint32_t index = read_u32_be(payload);
+            int32_t row = static_cast<int32_t>(read_u32_be(payload + 4));
             SyncTrack* track = track_at(device, index);
             if (!track) {
                 result = -1;  // an index we never handed out: the two sides disagree
                 break;
             }
             if (command == MSG_KEY_SET) {
-                uint32_t bits = get_be(payload + 8);
+                uint32_t bits = read_u32_be(payload + 8);
                 SyncKey key{row, 0.0f, payload[12]};
                 memcpy(&key.value, &bits, 4);
                 if (insert_key(track, key) != 0) {
@@ -128,7 +121,7 @@ int handle_editor_messages(SyncDevice* device, const SyncEditorCallbacks* callba
             }
         } else if (command == MSG_ROW) {
             if (callbacks && callbacks->on_seek_row)
-                callbacks->on_seek_row(data, static_cast<int32_t>(get_be(payload)));
+                callbacks->on_seek_row(data, static_cast<int32_t>(read_u32_be(payload)));
         } else if (command == MSG_PAUSE_STATE) {
             if (callbacks && callbacks->on_pause) callbacks->on_pause(data, payload[0]);
         } else if (command == MSG_SAVE_ALL) {
@@ -150,7 +143,7 @@ int poll_sync_editor(SyncDevice* device, int32_t row, const SyncEditorCallbacks*
                 row != device->last_row_sent && device->socket >= 0) {
                 uint8_t message[5];
                 message[0] = MSG_ROW;
-                put_be(message + 1, static_cast<uint32_t>(row));
+                write_u32_be(message + 1, static_cast<uint32_t>(row));
                 if (!net_send_all(device->socket, message, 5)) return drop_connection(device);
                 device->last_row_sent = row;
             }
