@@ -53,7 +53,7 @@ TEST_F(EditorConnection, TrackRequestsAndKeysInRequestOrder) {
     SyncTrack* first = find_or_add_track(device, "ActiveScene1st", 3.0f);
     SyncTrack* second = find_or_add_track(device, "riBobAmount", -1.0f);
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(editor.read_bytes(19 + 16),
+    EXPECT_EQ(editor.read_commands(2),
               FakeEditor::track_request("ActiveScene1st") + FakeEditor::track_request("riBobAmount"));
     // Each starts with the local default key; an editor key at row 0 replaces it.
     EXPECT_EQ(evaluate_track(first, 5.0), 3.0f);
@@ -93,7 +93,7 @@ TEST_F(EditorConnection, SeekPauseAndSaveReachTheCallbacksInOrder) {
 
 TEST_F(EditorConnection, SplitMessagesCompleteOnALaterPoll) {
     SyncTrack* track = find_or_add_track(device, "t", 0.0f);
-    editor.read_bytes(10);
+    editor.read_commands(1);
     std::string message = FakeEditor::key_set(0, 4, 9.0f, INTERP_HOLD);
     EXPECT_EQ(poll_after_send(message.substr(0, 6)), 0);
     EXPECT_EQ(track->key_count, 1);
