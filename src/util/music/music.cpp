@@ -58,7 +58,7 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
     current_music = this;
     rows_per_beat = 8;
     this->editor_mode = editor_mode;
-    sync_device = create_sync_device(SYNC_BASE_PATH, editor_mode);
+    sync_device = create_sync_device(SYNC_BASE_PATH, editor_mode != 0);
     if (!sync_device) ZV_FATAL("Failed to create sync device!");
     if (!editor_mode) {
         // Release mode reads its track files from the archive.

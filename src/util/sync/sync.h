@@ -49,7 +49,7 @@ struct SyncDevice {
     int32_t last_row_sent;
     int socket;
     SyncFileIo io;
-    int32_t editor_mode;
+    bool editor_mode;
     char path_buffer[SYNC_PATH_SIZE];  // track_file_path's result, reused for every track
     // Bytes of a message that has not arrived whole yet.
     uint8_t received[SYNC_RECEIVE_BUFFER_SIZE];
@@ -58,7 +58,7 @@ struct SyncDevice {
 
 // ---- device and track model -----------------------------------------------------------------
 
-SyncDevice* create_sync_device(const char* base_path, int editor_mode);
+SyncDevice* create_sync_device(const char* base_path, bool editor_mode);
 void set_sync_file_io(SyncDevice* device, const SyncFileIo* io);
 void destroy_sync_device(SyncDevice* device);
 SyncTrack* find_or_add_track(SyncDevice* device, const char* name, float default_value);
