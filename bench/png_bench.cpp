@@ -10,15 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "util/texture/png.h"
 
 namespace {
 
 void put_chunk(std::string& png, const char* type, const std::string& data) {
     auto be = [](uint32_t v) {
-        std::string s(4, '\0');
-        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
-        return s;
+        uint8_t word[4];
+        write_u32_be(word, v);
+        return std::string(reinterpret_cast<const char*>(word), 4);
     };
     std::string body = std::string(type, 4) + data;
     png += be(static_cast<uint32_t>(data.size())) + body +
@@ -45,7 +46,8 @@ std::string make_png(uint32_t w, uint32_t h, int color, bool photo) {
     compressed.resize(size);
     std::string png = "\x89PNG\r\n\x1a\n";
     std::string header(13, '\0');
-    for (int i = 0; i < 4; ++i) header[i] = static_cast<char>(w >> (24 - 8 * i)), header[4 + i] = static_cast<char>(h >> (24 - 8 * i));
+    write_u32_be(reinterpret_cast<uint8_t*>(&header[0]), w);
+    write_u32_be(reinterpret_cast<uint8_t*>(&header[4]), h);
     header[8] = 8;
     header[9] = static_cast<char>(color);
     put_chunk(png, "IHDR", header);

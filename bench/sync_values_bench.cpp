@@ -31,7 +31,7 @@ struct Show {
         char pattern[] = "/tmp/zorvane-bench-XXXXXX";
         folder = mkdtemp(pattern);
         folder += "/";
-        device = create_sync_device(folder.c_str(), 1);
+        device = create_sync_device(folder.c_str(), true);
         for (int i = 0; i < VALUE_COUNT; ++i) {
             SyncTrack track{const_cast<char*>(""), nullptr, 0};
             for (int k = 0; k < KEYS_PER_TRACK; ++k)
@@ -39,7 +39,7 @@ struct Show {
             save_track_file(track_file_path(device, value_name(i).c_str()), &track);
             free(track.keys);
         }
-        device->editor_mode = 0;
+        device->editor_mode = false;
         values = new SyncValues(device, row_source, nullptr);
         for (int i = 0; i < VALUE_COUNT; ++i) {
             names.push_back(value_name(i));

@@ -4,14 +4,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace {
 
 void put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    uint8_t bytes[4];
+    write_u32_le(bytes, v);
+    out.insert(out.end(), bytes, bytes + 4);
 }
 void put16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
+    uint8_t bytes[2];
+    write_u16_le(bytes, v);
+    out.insert(out.end(), bytes, bytes + 2);
 }
 void put_fourcc(std::vector<uint8_t>& out, const char* code) { out.insert(out.end(), code, code + 4); }
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace {
 
 constexpr int32_t STREAM_SCALE = 10000;
@@ -79,15 +81,12 @@ void AviWriter::set_audio_format(const AudioFormat& format) {
 bool AviWriter::set_video_format() {
     // A BITMAPINFOHEADER: 40 bytes, 24-bit uncompressed, bottom-up (positive height).
     uint8_t header[40] = {};
-    auto put32 = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) header[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    put32(0, 40);
-    put32(4, static_cast<uint32_t>(width));
-    put32(8, static_cast<uint32_t>(height));
+    write_u32_le(header, 40);
+    write_u32_le(header + 4, static_cast<uint32_t>(width));
+    write_u32_le(header + 8, static_cast<uint32_t>(height));
     header[12] = 1;   // planes
     header[14] = 24;  // bits per pixel
-    put32(20, static_cast<uint32_t>(padded_row(width) * height));
+    write_u32_le(header + 20, static_cast<uint32_t>(padded_row(width) * height));
     if (!file.set_format(video_stream, header, sizeof header) || !file.set_frame_size(video_stream, width, height)) {
         close_locked();
         return false;
@@ -109,16 +108,13 @@ bool AviWriter::create_audio_stream() {
     audio_stream = file.create_stream(audio);
     // The first 18 bytes of the format record: a WAVEFORMATEX with no extra bytes.
     uint8_t format[18] = {};
-    auto put = [&](int at, uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) format[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    put(0, audio_format.format_tag, 2);
-    put(2, audio_format.channels, 2);
-    put(4, audio_format.samples_per_second, 4);
-    put(8, audio_format.average_bytes_per_second, 4);
-    put(12, audio_format.block_align, 2);
-    put(14, audio_format.bits_per_sample, 2);
-    put(16, 0, 2);
+    write_u16_le(format, audio_format.format_tag);
+    write_u16_le(format + 2, audio_format.channels);
+    write_u32_le(format + 4, audio_format.samples_per_second);
+    write_u32_le(format + 8, audio_format.average_bytes_per_second);
+    write_u16_le(format + 12, audio_format.block_align);
+    write_u16_le(format + 14, audio_format.bits_per_sample);
+    write_u16_le(format + 16, 0);  // no extra bytes follow
     if (audio_stream < 0 || audio_format.block_align == 0 || !file.set_format(audio_stream, format, sizeof format)) {
         close_locked();
         return false;

@@ -9,9 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Under a plain file: MSG_SAVE_ALL can create and write nothing.
-    SyncDevice* device = create_sync_device("/dev/null/fuzz/", 0);
+    SyncDevice* device = create_sync_device("/dev/null/fuzz/", false);
     for (const char* name : {"a", "b", "c"}) find_or_add_track(device, name, 1.0f);
-    device->editor_mode = 1;
+    device->editor_mode = true;
     size_t at = 0;
     while (at < size) {
         // The first byte of each piece says how many of the following bytes arrive together.
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         device->received_length += piece;
         at += piece;
         if (handle_editor_messages(device, nullptr, nullptr) != 0) break;
-        if (device->received_length >= 14) abort();  // only an incomplete message may wait
+        if (device->received_length >= SYNC_MAX_EDITOR_COMMAND_SIZE) abort();  // only an incomplete message may wait
     }
     for (int32_t t = 0; t < device->track_count; ++t)
         for (int32_t i = 1; i < device->tracks[t]->key_count; ++i)

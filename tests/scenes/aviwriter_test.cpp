@@ -11,13 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "test_support.h"
 
 namespace {
 
-uint32_t u32(const std::vector<uint8_t>& d, size_t at) {
-    return d[at] | d[at + 1] << 8 | d[at + 2] << 16 | static_cast<uint32_t>(d[at + 3]) << 24;
-}
+uint32_t u32(const std::vector<uint8_t>& d, size_t at) { return read_u32_le(d.data() + at); }
 
 // What a reader finds in a capture file.
 struct AviSummary {

@@ -19,7 +19,7 @@ TEST(SyncClientTool, TalksToAnEditorAndSavesAndPrintsItsTracks) {
     FILE* client = popen(command.c_str(), "r");
     ASSERT_NE(client, nullptr);
     editor.wait_connected();
-    EXPECT_EQ(editor.read_bytes(12), FakeEditor::track_request("a") + FakeEditor::track_request("b"));
+    EXPECT_EQ(editor.read_commands(2), FakeEditor::track_request("a") + FakeEditor::track_request("b"));
     // Playing at 80 rows a second: rows arrive.
     EXPECT_EQ(editor.read_bytes(1), std::string(1, '\3'));
     editor.send_bytes(FakeEditor::key_set(0, 0, 2.5f, 1) + FakeEditor::key_set(1, 4, 1.0f, 0) +

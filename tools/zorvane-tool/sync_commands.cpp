@@ -184,7 +184,7 @@ int run_sync_client(int argc, char** argv) {
     if (names.empty()) return usage();
     if (base.empty() || base.back() != '/') base += '/';
 
-    SyncDevice* device = create_sync_device(base.c_str(), 1);
+    SyncDevice* device = create_sync_device(base.c_str(), true);
     if (!device) ZV_FATAL("Failed to create sync device!");
     if (connect_sync_editor(device, host.c_str(), static_cast<uint16_t>(port)) != 0)
         ZV_FATAL("Sync tracker failed to connect to host");

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/ui.h"
-#include "util/data/byte_order.h"
 #include "util/data/huffman.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/fatal.h"
-#include "util/data/byte_order.h"
 
 
 // ---- shared steps ---------------------------------------------------------------------------
@@ -126,10 +126,7 @@ void HuffmanCoder::encode(uint8_t* out, uint32_t& out_size, const uint8_t* in, u
         if (pending >= 32) {
             pending -= 32;
             uint32_t word = static_cast<uint32_t>(acc >> pending);
-            cursor[0] = static_cast<uint8_t>(word >> 24);
-            cursor[1] = static_cast<uint8_t>(word >> 16);
-            cursor[2] = static_cast<uint8_t>(word >> 8);
-            cursor[3] = static_cast<uint8_t>(word);
+            write_u32_be(cursor, word);  // most significant bits first, as the stream is read
             cursor += 4;
         }
     };

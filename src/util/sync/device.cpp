@@ -93,7 +93,7 @@ float evaluate_track(const SyncTrack* track, double row) {
 
 // ---- device ---------------------------------------------------------------------------------
 
-SyncDevice* create_sync_device(const char* base_path, int editor_mode) {
+SyncDevice* create_sync_device(const char* base_path, bool editor_mode) {
     SyncDevice* device = static_cast<SyncDevice*>(calloc(1, sizeof(SyncDevice)));
     if (!device) return nullptr;
     device->base_path = strdup(base_path);

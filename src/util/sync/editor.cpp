@@ -6,20 +6,14 @@
 #include <cstring>
 
 #include "platform/net.h"
+#include "util/sync/protocol.h"
 #include "util/sync/sync.h"
 
+// A command that has not arrived whole waits in the buffer; the longest must fit, or it could
+// never complete.
+static_assert(SYNC_RECEIVE_BUFFER_SIZE >= SYNC_MAX_EDITOR_COMMAND_SIZE, "receive buffer too small");
+
 namespace {
-
-const char CLIENT_GREETING[] = "hello, synctracker!";
-const char EDITOR_GREETING[] = "hello, demo!";
-
-uint32_t get_be(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-void put_be(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
 
 int drop_connection(SyncDevice* device) {
     net_close(device->socket);
@@ -28,20 +22,15 @@ int drop_connection(SyncDevice* device) {
     return -1;
 }
 
-// Payload bytes after the command byte; -1 for a byte the editor may not send.
-int payload_size(uint8_t command) {
-    switch (command) {
-        case MSG_KEY_SET: return 13;
-        case MSG_KEY_REMOVE: return 8;
-        case MSG_ROW: return 4;
-        case MSG_PAUSE_STATE: return 1;
-        case MSG_SAVE_ALL: return 0;
-        default: return -1;
-    }
-}
-
 SyncTrack* track_at(SyncDevice* device, uint32_t index) {
     return index < static_cast<uint32_t>(device->track_count) ? device->tracks[index] : nullptr;
+}
+
+// Sends one whole command; false when it cannot be encoded or the send falls short.
+bool send_command(int socket, const SyncCommand& command) {
+    uint8_t message[SYNC_MAX_COMMAND_SIZE];
+    size_t size = encode_sync_command(command, message, sizeof message);
+    return size > 0 && net_send_all(socket, message, size);
 }
 
 }  // namespace
@@ -49,9 +38,10 @@ SyncTrack* track_at(SyncDevice* device, uint32_t index) {
 int open_editor_socket(const char* host, uint16_t port) {
     int s = net_connect(host, port);
     if (s < 0) return -1;
-    char greeting[12];
-    if (!net_send_all(s, CLIENT_GREETING, 19) || net_recv(s, greeting, 12) != 12 ||
-        memcmp(greeting, EDITOR_GREETING, 12) != 0) {
+    uint8_t greeting[SYNC_EDITOR_GREETING_LENGTH];
+    if (!net_send_all(s, SYNC_CLIENT_GREETING, SYNC_CLIENT_GREETING_LENGTH) ||
+        net_recv(s, greeting, sizeof greeting) != static_cast<long>(sizeof greeting) ||
+        decode_sync_greeting(SYNC_EDITOR, greeting, sizeof greeting).status != SYNC_DECODE_COMPLETE) {
         net_close(s);
         return -1;
     }
@@ -78,12 +68,12 @@ int connect_sync_editor(SyncDevice* device, const char* host, uint16_t port) {
 int request_track(SyncDevice* device, SyncTrack* track) {
     if (!device->editor_mode) return load_track_file(device, track);
     if (device->socket < 0) return -1;
-    uint32_t length = static_cast<uint32_t>(strlen(track->name));
-    uint8_t header[5];
-    header[0] = MSG_TRACK_REQUEST;
-    put_be(header + 1, length);
-    if (!net_send_all(device->socket, header, 5) || !net_send_all(device->socket, track->name, length))
-        return drop_connection(device);
+    SyncCommand request{};
+    request.type = MSG_TRACK_REQUEST;
+    request.name = track->name;
+    request.name_length = static_cast<uint32_t>(strlen(track->name));
+    // A name too long for the wire can never be asked for: the same as a failed send.
+    if (!send_command(device->socket, request)) return drop_connection(device);
     return 0;
 }
 
@@ -91,47 +81,41 @@ int handle_editor_messages(SyncDevice* device, const SyncEditorCallbacks* callba
     size_t at = 0;
     int result = 0;
     while (at < device->received_length) {
-        const uint8_t* message = device->received + at;
-        uint8_t command = message[0];
-        int size = payload_size(command);
-        if (size < 0) {
-            fprintf(stderr, "unknown cmd: %02x\n", command);
+        SyncDecoded decoded = decode_sync_command(SYNC_EDITOR, device->received + at, device->received_length - at);
+        if (decoded.status == SYNC_DECODE_INVALID) {
+            fprintf(stderr, "unknown cmd: %02x\n", device->received[at]);
             result = -1;
             break;
         }
-        if (device->received_length - at < static_cast<size_t>(size) + 1) break;  // not all here yet
-        const uint8_t* payload = message + 1;
-        at += static_cast<size_t>(size) + 1;
-        if (command == MSG_KEY_SET || command == MSG_KEY_REMOVE) {
-            uint32_t index = get_be(payload);
-            int32_t row = static_cast<int32_t>(get_be(payload + 4));
-            SyncTrack* track = track_at(device, index);
+        if (decoded.status == SYNC_DECODE_INCOMPLETE) break;  // not all here yet
+        at += decoded.consumed;
+        const SyncCommand& command = decoded.command;
+        if (command.type == MSG_KEY_SET || command.type == MSG_KEY_REMOVE) {
+            SyncTrack* track = track_at(device, command.track);
             if (!track) {
                 result = -1;  // an index we never handed out: the two sides disagree
                 break;
             }
-            if (command == MSG_KEY_SET) {
-                uint32_t bits = get_be(payload + 8);
-                SyncKey key{row, 0.0f, payload[12]};
-                memcpy(&key.value, &bits, 4);
+            int32_t index = static_cast<int32_t>(command.track);
+            if (command.type == MSG_KEY_SET) {
+                SyncKey key{command.row, command.value, command.interpolation};
                 if (insert_key(track, key) != 0) {
                     result = -1;
                     break;
                 }
-                if (callbacks && callbacks->on_key_set) callbacks->on_key_set(data, static_cast<int32_t>(index), key);
+                if (callbacks && callbacks->on_key_set) callbacks->on_key_set(data, index, key);
             } else {
-                if (delete_key(track, row) != 0) {
+                if (delete_key(track, command.row) != 0) {
                     result = -1;
                     break;
                 }
-                if (callbacks && callbacks->on_key_remove) callbacks->on_key_remove(data, static_cast<int32_t>(index), row);
+                if (callbacks && callbacks->on_key_remove) callbacks->on_key_remove(data, index, command.row);
             }
-        } else if (command == MSG_ROW) {
-            if (callbacks && callbacks->on_seek_row)
-                callbacks->on_seek_row(data, static_cast<int32_t>(get_be(payload)));
-        } else if (command == MSG_PAUSE_STATE) {
-            if (callbacks && callbacks->on_pause) callbacks->on_pause(data, payload[0]);
-        } else if (command == MSG_SAVE_ALL) {
+        } else if (command.type == MSG_ROW) {
+            if (callbacks && callbacks->on_seek_row) callbacks->on_seek_row(data, command.row);
+        } else if (command.type == MSG_PAUSE_STATE) {
+            if (callbacks && callbacks->on_pause) callbacks->on_pause(data, command.flag);
+        } else if (command.type == MSG_SAVE_ALL) {
             int saved = save_sync_tracks(device);
             if (callbacks && callbacks->on_save) callbacks->on_save(data, saved);
         }
@@ -148,10 +132,10 @@ int poll_sync_editor(SyncDevice* device, int32_t row, const SyncEditorCallbacks*
         if (net_readable(device->socket) != 1) {
             if (callbacks && callbacks->query_playing && callbacks->query_playing(data) &&
                 row != device->last_row_sent && device->socket >= 0) {
-                uint8_t message[5];
-                message[0] = MSG_ROW;
-                put_be(message + 1, static_cast<uint32_t>(row));
-                if (!net_send_all(device->socket, message, 5)) return drop_connection(device);
+                SyncCommand report{};
+                report.type = MSG_ROW;
+                report.row = row;
+                if (!send_command(device->socket, report)) return drop_connection(device);
                 device->last_row_sent = row;
             }
             return 0;

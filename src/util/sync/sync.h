@@ -4,12 +4,14 @@
 // Plain procedures over heap structures with callback pointers; failures return -1 or a null
 // pointer and are reported by the callers. Release mode loads each track once from its file;
 // editor mode gets keys, edits, seeks and pauses from the editor over TCP.
-// Depends on: platform/net (editor mode only).
+// Depends on: util/sync/protocol (the wire format), platform/net (editor mode only).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+#include "util/sync/protocol.h"
 
 enum SyncInterpolation {
     INTERP_HOLD = 0,
@@ -47,7 +49,7 @@ struct SyncDevice {
     int32_t last_row_sent;
     int socket;
     SyncFileIo io;
-    int32_t editor_mode;
+    bool editor_mode;
     char path_buffer[SYNC_PATH_SIZE];  // track_file_path's result, reused for every track
     // Bytes of a message that has not arrived whole yet.
     uint8_t received[SYNC_RECEIVE_BUFFER_SIZE];
@@ -56,7 +58,7 @@ struct SyncDevice {
 
 // ---- device and track model -----------------------------------------------------------------
 
-SyncDevice* create_sync_device(const char* base_path, int editor_mode);
+SyncDevice* create_sync_device(const char* base_path, bool editor_mode);
 void set_sync_file_io(SyncDevice* device, const SyncFileIo* io);
 void destroy_sync_device(SyncDevice* device);
 SyncTrack* find_or_add_track(SyncDevice* device, const char* name, float default_value);
@@ -67,17 +69,6 @@ int delete_key(SyncTrack* track, int32_t row);
 float evaluate_track(const SyncTrack* track, double row);
 
 // ---- editor connection ----------------------------------------------------------------------
-
-enum SyncMessage {
-    MSG_KEY_SET = 0,
-    MSG_KEY_REMOVE = 1,
-    MSG_TRACK_REQUEST = 2,
-    MSG_ROW = 3,
-    MSG_PAUSE_STATE = 4,
-    MSG_SAVE_ALL = 5,
-};
-
-constexpr uint16_t SYNC_EDITOR_PORT = 1338;
 
 struct SyncEditorCallbacks {
     void (*on_pause)(void* data, int flag);

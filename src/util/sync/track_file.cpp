@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/files.h"
 #include "util/sync/sync.h"
 
@@ -11,14 +12,6 @@ namespace {
 // More keys than a show could ever have: such a count is a damaged file, not a request for
 // gigabytes.
 constexpr int32_t MAX_TRACK_KEYS = 1 << 22;
-
-void put_le(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get_le(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 }  // namespace
 
@@ -40,14 +33,12 @@ int save_track_file(const char* path, const SyncTrack* track) {
     if (!file.open(path)) return -1;
     FILE* f = file.stream();
     uint8_t count[4];
-    put_le(count, static_cast<uint32_t>(track->key_count));
+    write_u32_le(count, static_cast<uint32_t>(track->key_count));
     bool ok = fwrite(count, 1, 4, f) == 4;
     for (int32_t i = 0; ok && i < track->key_count; ++i) {
         uint8_t key[9];
-        uint32_t bits;
-        memcpy(&bits, &track->keys[i].value, 4);
-        put_le(key, static_cast<uint32_t>(track->keys[i].row));
-        put_le(key + 4, bits);
+        write_u32_le(key, static_cast<uint32_t>(track->keys[i].row));
+        write_u32_le(key + 4, float_bits(track->keys[i].value));
         key[8] = static_cast<uint8_t>(track->keys[i].interpolation);
         ok = fwrite(key, 1, 9, f) == 9;
     }
@@ -67,7 +58,7 @@ int save_sync_tracks(SyncDevice* device) {
 int read_track_keys(FILE* stream, const SyncFileIo* io, SyncTrack* track) {
     uint8_t count_bytes[4];
     if (io->read(count_bytes, 1, 4, stream) != 4) return -1;
-    int32_t count = static_cast<int32_t>(get_le(count_bytes));
+    int32_t count = static_cast<int32_t>(read_u32_le(count_bytes));
     if (count < 0 || count > MAX_TRACK_KEYS) return -1;
     SyncKey* keys = count ? static_cast<SyncKey*>(malloc(sizeof(SyncKey) * static_cast<size_t>(count)))
                           : nullptr;
@@ -78,9 +69,8 @@ int read_track_keys(FILE* stream, const SyncFileIo* io, SyncTrack* track) {
             free(keys);
             return -1;
         }
-        uint32_t bits = get_le(key + 4);
-        keys[i].row = static_cast<int32_t>(get_le(key));
-        memcpy(&keys[i].value, &bits, 4);
+        keys[i].row = static_cast<int32_t>(read_u32_le(key));
+        keys[i].value = float_from_bits(read_u32_le(key + 4));
         keys[i].interpolation = key[8];
     }
     // Out-of-order files are sorted, the last of equal rows winning, so that evaluation never

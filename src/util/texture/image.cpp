@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/fatal.h"
 #include "platform/ui.h"
 #include "util/data/data.h"
@@ -46,9 +47,6 @@ uint64_t bytes_left(FILE* file) {
     return end > here ? static_cast<uint64_t>(end - here) : 0;
 }
 
-uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
-
 }  // namespace
 
 // ---- TGA ------------------------------------------------------------------------------------
@@ -63,7 +61,7 @@ bool decode_tga(FILE* file, DecodedImage& image) {
     if (!rle && memcmp(header, uncompressed, 12) != 0) return fail("Invalid Image", "TGA file be type 2 or type 10 ");
     uint8_t info[6];
     if (fread(info, 1, 6, file) != 6) return fail("ERROR", "Could not read info header");
-    uint32_t width = le16(info), height = le16(info + 2), bpp = info[4];
+    uint32_t width = read_u16_le(info), height = read_u16_le(info + 2), bpp = info[4];
     if (width == 0 || height == 0 || (bpp != 24 && bpp != 32)) return INVALID_TEXTURE_INFORMATION();
     size_t pixel_bytes = bpp / 8;
     size_t pixels = static_cast<size_t>(width) * height;
@@ -139,10 +137,10 @@ bool decode_bmp(FILE* file, DecodedImage& image) {
     uint8_t header[14 + 44];
     if (fread(header, 1, sizeof header, file) != sizeof header) return false;
     const uint8_t* info = header + 14;
-    uint32_t offset = le32(header + 10);
-    int32_t width = static_cast<int32_t>(le32(info + 4)), height = static_cast<int32_t>(le32(info + 8));
-    uint32_t bpp = le16(info + 14), compression = le32(info + 16), image_size = le32(info + 20);
-    uint32_t colours_used = le32(info + 32), colours_important = le32(info + 36);
+    uint32_t offset = read_u32_le(header + 10);
+    int32_t width = static_cast<int32_t>(read_u32_le(info + 4)), height = static_cast<int32_t>(read_u32_le(info + 8));
+    uint32_t bpp = read_u16_le(info + 14), compression = read_u32_le(info + 16), image_size = read_u32_le(info + 20);
+    uint32_t colours_used = read_u32_le(info + 32), colours_important = read_u32_le(info + 36);
     if (bpp != 24 || compression != 0 || colours_used != 0 || colours_important != 0) return false;
     // Top-down (negative height) and absurd sizes are not textures this loader makes.
     if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > MAX_SIDE || static_cast<uint32_t>(height) > MAX_SIDE)

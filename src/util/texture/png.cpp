@@ -5,11 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "util/texture/inflate.h"
 
 namespace {
-
-uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
 enum { GRAY = 0, RGB = 2, PALETTE = 3, GRAY_ALPHA = 4, RGBA = 6 };
 
@@ -98,7 +97,7 @@ struct Image {
             uint8_t g = static_cast<uint8_t>(depth == 1 ? s[0] * 255 : s[0]);
             p[0] = p[1] = p[2] = g;
             p[3] = 255;
-            if (transparency->size() >= 2 && s[0] == (uint32_t((*transparency)[0]) << 8 | (*transparency)[1]))
+            if (transparency->size() >= 2 && s[0] == read_u16_be(transparency->data()))
                 p[3] = 0;
         } else if (color == GRAY_ALPHA) {
             p[0] = p[1] = p[2] = static_cast<uint8_t>(s[0]);
@@ -110,10 +109,8 @@ struct Image {
                 // The key is compared at the image's own depth, all 16 bits of a 16-bit sample.
                 bool key = true;
                 for (int c = 0; c < 3; ++c) {
-                    uint32_t full = depth == 16 ? (uint32_t(row[(static_cast<size_t>(i) * 3 + c) * 2]) << 8 |
-                                                   row[(static_cast<size_t>(i) * 3 + c) * 2 + 1])
-                                                : s[c];
-                    if (full != (uint32_t((*transparency)[c * 2]) << 8 | (*transparency)[c * 2 + 1])) key = false;
+                    uint32_t full = depth == 16 ? read_u16_be(row + (static_cast<size_t>(i) * 3 + c) * 2) : s[c];
+                    if (full != read_u16_be(transparency->data() + c * 2)) key = false;
                 }
                 if (key) p[3] = 0;
             }
@@ -139,13 +136,13 @@ bool decode_png(const uint8_t* data, size_t size, DecodedPng& out) {
     bool have_header = false;
     std::vector<uint8_t> palette, transparency, compressed;
     while (size - at >= 12) {
-        uint32_t length = be32(data + at);
+        uint32_t length = read_u32_be(data + at);
         const uint8_t* type = data + at + 4;
         if (length > size - at - 12) break;  // a chunk that cannot be read completely ends reading
         const uint8_t* body = data + at + 8;
         if (!memcmp(type, "IHDR", 4) && length >= 13) {
-            width = be32(body);
-            height = be32(body + 4);
+            width = read_u32_be(body);
+            height = read_u32_be(body + 4);
             depth = body[8];
             color = body[9];
             interlace = body[12];

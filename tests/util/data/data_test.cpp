@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/ui.h"
 #include "test_support.h"
 #include "util/data/huffman.h"
@@ -238,8 +239,11 @@ std::string archive_with_block(const std::string& chunk_stream) {
 
 std::string chunk(const std::string& name, const std::string& data) {
     std::string c("ZQFDFC\0", 7);
-    for (uint32_t v : {uint32_t(name.size()), uint32_t(data.size())})
-        for (int i = 0; i < 4; ++i) c += static_cast<char>(v >> (8 * i));
+    for (uint32_t v : {uint32_t(name.size()), uint32_t(data.size())}) {
+        uint8_t word[4];
+        write_u32_le(word, v);
+        c.append(reinterpret_cast<const char*>(word), 4);
+    }
     return c + name + data;
 }
 

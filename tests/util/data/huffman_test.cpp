@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "test_support.h"
 
 namespace {
@@ -36,7 +37,9 @@ Bytes decode(const Bytes& block) {
 Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 void put_u32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    uint8_t word[4];
+    write_u32_le(word, v);
+    b.insert(b.end(), word, word + 4);
 }
 
 Bytes header(uint32_t n, uint32_t size, uint32_t block_size) {
@@ -82,12 +85,12 @@ std::vector<RefNode> reference_tree(std::vector<HuffmanCoder::SymbolEntry> table
 // Decodes like the description: one bit at a time from the root. Stops early (returns fewer
 // bytes) when the stream ends, where the coder reports the block as corrupt.
 Bytes reference_decode(const Bytes& block) {
-    uint32_t n = block[4] | block[5] << 8 | block[6] << 16 | uint32_t(block[7]) << 24;
+    uint32_t n = read_u32_le(block.data() + 4);
     uint32_t size = HuffmanCoder::uncompressed_size(block.data());
     std::vector<HuffmanCoder::SymbolEntry> table;
     for (uint32_t i = 0; i < n; ++i) {
         const uint8_t* e = block.data() + 16 + 5 * i;
-        table.push_back({uint32_t(e[0] | e[1] << 8 | e[2] << 16 | uint32_t(e[3]) << 24), e[4], -1});
+        table.push_back({read_u32_le(e), e[4], -1});
     }
     std::vector<RefNode> nodes = reference_tree(table);
     size_t byte = 16 + 5 * n;
@@ -160,7 +163,7 @@ TEST(HuffmanBlock, AllByteValuesGiveAFullTable) {
     for (int round = 0; round < 3; ++round)
         for (int v = 0; v < 256; ++v) in.push_back(static_cast<uint8_t>(v));
     Bytes block = encode(in);
-    EXPECT_EQ(block[4] | block[5] << 8, 256);
+    EXPECT_EQ(read_u16_le(block.data() + 4), 256);
     // 256 equal counts: a complete tree of 255 nodes, every code 8 bits long.
     EXPECT_EQ(block.size(), 16u + 1280 + in.size() + 1);
     EXPECT_EQ(decode(block), in);
@@ -262,12 +265,11 @@ TEST(HuffmanDecode, MatchesTheBitWalkOnBlocksNoEncoderWrites) {
         block.insert(block.end(), stream.begin(), stream.end());
         Bytes walked;
         uint32_t most = static_cast<uint32_t>(stream.size() * 8);
-        block[8] = static_cast<uint8_t>(most);
-        block[9] = static_cast<uint8_t>(most >> 8);
+        write_u32_le(block.data() + 8, most);
         walked = reference_decode(block);
         // Ask for exactly what the walk could decode: that must succeed and agree.
         uint32_t size = static_cast<uint32_t>(walked.size());
-        for (int i = 0; i < 4; ++i) block[8 + i] = static_cast<uint8_t>(size >> (8 * i));
+        write_u32_le(block.data() + 8, size);
         ASSERT_EQ(decode(block), walked) << "round " << round;
     }
 }

@@ -20,7 +20,7 @@ protected:
         const char bytes[] = "\x02\0\0\0" "\0\0\0\0\0\0\x80\x3f\x01" "\x08\0\0\0\0\0\x40\x40\x00";
         fwrite(bytes, 1, 22, f);
         fclose(f);
-        device = create_sync_device(folder.c_str(), 0);
+        device = create_sync_device(folder.c_str(), false);
     }
     void TearDown() override {
         destroy_sync_device(device);

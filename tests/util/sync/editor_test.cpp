@@ -26,7 +26,7 @@ const SyncEditorCallbacks callbacks = {
 class EditorConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        device = create_sync_device((folder.path + "/tracks/").c_str(), 1);
+        device = create_sync_device((folder.path + "/tracks/").c_str(), true);
         ASSERT_EQ(connect_sync_editor(device, "127.0.0.1", editor.port), 0);
         editor.wait_connected();
         ASSERT_EQ(editor.client_greeting, "hello, synctracker!");
@@ -53,7 +53,7 @@ TEST_F(EditorConnection, TrackRequestsAndKeysInRequestOrder) {
     SyncTrack* first = find_or_add_track(device, "ActiveScene1st", 3.0f);
     SyncTrack* second = find_or_add_track(device, "riBobAmount", -1.0f);
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(editor.read_bytes(19 + 16),
+    EXPECT_EQ(editor.read_commands(2),
               FakeEditor::track_request("ActiveScene1st") + FakeEditor::track_request("riBobAmount"));
     // Each starts with the local default key; an editor key at row 0 replaces it.
     EXPECT_EQ(evaluate_track(first, 5.0), 3.0f);
@@ -93,7 +93,7 @@ TEST_F(EditorConnection, SeekPauseAndSaveReachTheCallbacksInOrder) {
 
 TEST_F(EditorConnection, SplitMessagesCompleteOnALaterPoll) {
     SyncTrack* track = find_or_add_track(device, "t", 0.0f);
-    editor.read_bytes(10);
+    editor.read_commands(1);
     std::string message = FakeEditor::key_set(0, 4, 9.0f, INTERP_HOLD);
     EXPECT_EQ(poll_after_send(message.substr(0, 6)), 0);
     EXPECT_EQ(track->key_count, 1);
@@ -146,7 +146,7 @@ TEST_F(EditorConnection, ReconnectionEmptiesTracksAndAsksAgainKeepingTheLastRowS
 
 TEST(EditorConnect, GreetingMismatchOrNoEditorFails) {
     FakeEditor wrong("hello, dude!");
-    SyncDevice* device = create_sync_device("x/", 1);
+    SyncDevice* device = create_sync_device("x/", true);
     EXPECT_EQ(connect_sync_editor(device, "127.0.0.1", wrong.port), -1);
     wrong.wait_connected();
     EXPECT_EQ(device->socket, -1);
@@ -154,14 +154,14 @@ TEST(EditorConnect, GreetingMismatchOrNoEditorFails) {
     uint16_t closed_port = wrong.port;
     destroy_sync_device(device);
 
-    SyncDevice* release = create_sync_device("x/", 0);
+    SyncDevice* release = create_sync_device("x/", false);
     EXPECT_EQ(connect_sync_editor(release, "127.0.0.1", closed_port), 0);
     EXPECT_EQ(poll_sync_editor(release, 3, nullptr, nullptr), 0);
     destroy_sync_device(release);
 }
 
 TEST(EditorMessages, ParsedFromMemory) {
-    SyncDevice* device = create_sync_device("x/", 1);
+    SyncDevice* device = create_sync_device("x/", true);
     SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
     track->name = strdup("t");
     device->tracks = static_cast<SyncTrack**>(malloc(sizeof(SyncTrack*)));

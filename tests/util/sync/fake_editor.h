@@ -1,4 +1,5 @@
-// A scripted sync editor on a loopback port, for tests of the client side of the protocol.
+// A scripted sync editor on a loopback port, for tests of the client side of the connection.
+// Messages are built and read with util/sync/protocol, the definition the client uses too.
 #pragma once
 
 #include <arpa/inet.h>
@@ -8,13 +9,14 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 
+#include "util/sync/protocol.h"
+
 class FakeEditor {
 public:
-    explicit FakeEditor(std::string greeting = "hello, demo!") : greeting(std::move(greeting)) {
+    explicit FakeEditor(std::string greeting = SYNC_EDITOR_GREETING) : greeting(std::move(greeting)) {
         listener = socket(AF_INET, SOCK_STREAM, 0);
         int yes = 1;
         setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -42,8 +44,9 @@ public:
         acceptor = std::thread([this] {
             int s = accept(listener, nullptr, nullptr);
             if (s < 0) return;
-            char hello[19];
-            if (recv(s, hello, 19, MSG_WAITALL) == 19) client_greeting.assign(hello, 19);
+            char hello[SYNC_CLIENT_GREETING_LENGTH];
+            if (recv(s, hello, sizeof hello, MSG_WAITALL) == static_cast<ssize_t>(sizeof hello))
+                client_greeting.assign(hello, sizeof hello);
             send(s, greeting.data(), greeting.size(), MSG_NOSIGNAL);
             peer = s;
         });
@@ -91,25 +94,73 @@ public:
         peer = -1;
     }
 
-    static std::string u32(uint32_t v) {
-        std::string s(4, '\0');
-        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
-        return s;
+    // Reads until `count` whole commands from the client have arrived, a second passes without
+    // a byte, or the bytes cannot be a client's; returns what arrived.
+    std::string read_commands(size_t count) {
+        std::string out;
+        size_t at = 0;
+        while (count > 0) {
+            SyncDecoded decoded = decode_sync_command(
+                SYNC_CLIENT, reinterpret_cast<const uint8_t*>(out.data()) + at, out.size() - at);
+            if (decoded.status == SYNC_DECODE_INVALID) break;
+            if (decoded.status == SYNC_DECODE_COMPLETE) {
+                at += decoded.consumed;
+                --count;
+                continue;
+            }
+            std::string more = read_bytes(1);
+            if (more.empty()) break;
+            out += more;
+        }
+        return out;
+    }
+
+    static std::string encode(const SyncCommand& command) {
+        uint8_t bytes[SYNC_MAX_COMMAND_SIZE];
+        size_t size = encode_sync_command(command, bytes, sizeof bytes);
+        return std::string(reinterpret_cast<const char*>(bytes), size);
     }
     static std::string key_set(uint32_t track, uint32_t row, float value, uint8_t interpolation) {
-        uint32_t bits;
-        memcpy(&bits, &value, 4);
-        return std::string(1, '\0') + u32(track) + u32(row) + u32(bits) + std::string(1, static_cast<char>(interpolation));
+        SyncCommand c = command(MSG_KEY_SET);
+        c.track = track;
+        c.row = static_cast<int32_t>(row);
+        c.value = value;
+        c.interpolation = interpolation;
+        return encode(c);
     }
-    static std::string key_remove(uint32_t track, uint32_t row) { return std::string(1, '\1') + u32(track) + u32(row); }
-    static std::string track_request(const std::string& name) { return std::string(1, '\2') + u32(static_cast<uint32_t>(name.size())) + name; }
-    static std::string row(uint32_t r) { return std::string(1, '\3') + u32(r); }
-    static std::string pause(uint8_t flag) { return std::string(1, '\4') + std::string(1, static_cast<char>(flag)); }
+    static std::string key_remove(uint32_t track, uint32_t row) {
+        SyncCommand c = command(MSG_KEY_REMOVE);
+        c.track = track;
+        c.row = static_cast<int32_t>(row);
+        return encode(c);
+    }
+    static std::string track_request(const std::string& name) {
+        SyncCommand c = command(MSG_TRACK_REQUEST);
+        c.name = name.data();
+        c.name_length = static_cast<uint32_t>(name.size());
+        return encode(c);
+    }
+    static std::string row(uint32_t r) {
+        SyncCommand c = command(MSG_ROW);
+        c.row = static_cast<int32_t>(r);
+        return encode(c);
+    }
+    static std::string pause(uint8_t flag) {
+        SyncCommand c = command(MSG_PAUSE_STATE);
+        c.flag = flag;
+        return encode(c);
+    }
 
     uint16_t port = 0;
     std::string client_greeting;
 
 private:
+    static SyncCommand command(uint8_t type) {
+        SyncCommand c{};
+        c.type = type;
+        return c;
+    }
+
     std::string greeting;
     int listener = -1;
     int peer = -1;

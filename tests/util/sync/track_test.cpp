@@ -99,7 +99,7 @@ TEST_F(TrackFiles, ByteExactLayout) {
 }
 
 TEST_F(TrackFiles, SavingCreatesMissingFoldersAndLoadingReadsThemBack) {
-    SyncDevice* device = create_sync_device("data/sync_tracker/", 1);
+    SyncDevice* device = create_sync_device("data/sync_tracker/", true);
     SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
     track->name = strdup("ActiveScene1st");
     insert_key(track, {0, 4.0f, INTERP_HOLD});
@@ -110,7 +110,7 @@ TEST_F(TrackFiles, SavingCreatesMissingFoldersAndLoadingReadsThemBack) {
     ASSERT_EQ(save_sync_tracks(device), 0);
     EXPECT_EQ(slurp("data/sync_tracker/_ActiveScene1st.track").size(), 4u + 18u);
 
-    SyncDevice* reader = create_sync_device("data/sync_tracker/", 0);
+    SyncDevice* reader = create_sync_device("data/sync_tracker/", false);
     SyncTrack* loaded = find_or_add_track(reader, "ActiveScene1st", 99.0f);
     ASSERT_NE(loaded, nullptr);
     ASSERT_EQ(loaded->key_count, 2);
@@ -124,14 +124,14 @@ TEST_F(TrackFiles, SavingCreatesMissingFoldersAndLoadingReadsThemBack) {
 }
 
 TEST_F(TrackFiles, ReleaseModeSavesNothingAndAPlainFileBlocksEverySave) {
-    SyncDevice* release = create_sync_device("data/sync_tracker/", 0);
+    SyncDevice* release = create_sync_device("data/sync_tracker/", false);
     EXPECT_EQ(save_sync_tracks(release), 0);
     EXPECT_NE(access("data", F_OK), 0);
     destroy_sync_device(release);
 
     std::ofstream("data") << "not a folder";
     EXPECT_EQ(make_directories("data/sync_tracker/"), -1);
-    SyncDevice* editor = create_sync_device("data/sync_tracker/", 1);
+    SyncDevice* editor = create_sync_device("data/sync_tracker/", true);
     SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
     track->name = strdup("x");
     editor->tracks = static_cast<SyncTrack**>(malloc(sizeof(SyncTrack*)));
@@ -152,7 +152,7 @@ TEST_F(TrackFiles, FailedSaveKeepsThePreviousFile) {
 }
 
 TEST_F(TrackFiles, DamagedFilesFailToLoadAndDisorderIsSorted) {
-    SyncDevice* device = create_sync_device("", 0);
+    SyncDevice* device = create_sync_device("", false);
     auto write = [](const char* name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; };
     write("_short.track", std::string("\x02\0\0\0\x01\0\0\0\0\0\x80\x3f\x01", 13));
     write("_negative.track", std::string("\xff\xff\xff\xff", 4));
@@ -187,7 +187,7 @@ FILE* counting_open(const char* name, const char* mode) {
 
 TEST_F(TrackFiles, LoadingGoesThroughTheFileCallbacks) {
     std::ofstream("io-_t.track", std::ios::binary) << std::string("\x01\0\0\0\0\0\0\0\0\0\x40\x40\0", 13);
-    SyncDevice* device = create_sync_device("", 0);
+    SyncDevice* device = create_sync_device("", false);
     SyncFileIo io{counting_open, fread, fclose};
     set_sync_file_io(device, &io);
     SyncTrack* track = find_or_add_track(device, "t", 0.0f);
@@ -199,7 +199,7 @@ TEST_F(TrackFiles, LoadingGoesThroughTheFileCallbacks) {
 }
 
 TEST(TrackFilePath, NeverOverflowsItsBuffer) {
-    SyncDevice* device = create_sync_device("data/sync_tracker/", 0);
+    SyncDevice* device = create_sync_device("data/sync_tracker/", false);
     EXPECT_STREQ(track_file_path(device, "ActiveScene1st"), "data/sync_tracker/_ActiveScene1st.track");
     std::string long_name(300, 'n');
     EXPECT_EQ(track_file_path(device, long_name.c_str()), nullptr);

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/ui.h"
 
 namespace {
@@ -27,9 +28,10 @@ bool decode(bool (*decoder)(FILE*, DecodedImage&), const std::string& bytes, Dec
 std::string tga_header(int type, int width, int height, int bpp) {
     std::string h(12, '\0');
     h[2] = static_cast<char>(type);
-    h += std::string{static_cast<char>(width), static_cast<char>(width >> 8), static_cast<char>(height),
-                     static_cast<char>(height >> 8), static_cast<char>(bpp), 0};
-    return h;
+    uint8_t size[4];
+    write_u16_le(size, static_cast<uint16_t>(width));
+    write_u16_le(size + 2, static_cast<uint16_t>(height));
+    return h + std::string(reinterpret_cast<const char*>(size), 4) + std::string{static_cast<char>(bpp), 0};
 }
 
 TEST(TgaDecoder, UncompressedAndRunLengthPixelsInRgbOrder) {
@@ -71,7 +73,9 @@ TEST(TgaDecoder, RefusalsAndTheirBoxes) {
 
 std::string bmp(int width, int height, uint32_t image_size, int bpp = 24) {
     auto le32 = [](uint32_t v) {
-        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+        uint8_t word[4];
+        write_u32_le(word, v);
+        return std::string(reinterpret_cast<const char*>(word), 4);
     };
     std::string info = le32(40) + le32(static_cast<uint32_t>(width)) + le32(static_cast<uint32_t>(height)) +
                        std::string{1, 0, static_cast<char>(bpp), 0} + le32(0) + le32(image_size) + le32(2835) +
