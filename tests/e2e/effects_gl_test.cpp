@@ -68,7 +68,7 @@ protected:
 
     // Draws `picture` through the bound program into a fresh target and reads it back.
     static std::vector<unsigned char> through(const std::function<void()>& apply, const Texture& picture) {
-        Fbo target(SIZE, SIZE, 1);
+        Fbo target(SIZE, SIZE, FboType::Rgba8);
         target.bind(true);
         load_identity_matrices();
         glDisable(GL_BLEND);
@@ -275,7 +275,7 @@ TEST_F(EffectsGl, RadialBlurAddsLightAndNeedsATexture) {
     blur.set_texture(picture.get());
     blur.set_intensity(0.5f);
     EXPECT_TRUE(blur.intensity_mode);
-    Fbo target(SIZE, SIZE, 1);
+    Fbo target(SIZE, SIZE, FboType::Rgba8);
     target.bind(true);
     load_identity_matrices();
     glClearColor(0.2f, 0.2f, 0.2f, 1);
@@ -311,7 +311,7 @@ TEST_F(EffectsGl, FireStepsReadThePreviousStep) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 4, 4, GL_RGBA, GL_UNSIGNED_BYTE, ones.data());
     fire.image_texture = &white;
     fire.image_factor = 1;
-    Fbo screen(64, 64, 1);
+    Fbo screen(64, 64, FboType::Rgba8);
     screen.bind(true);
     fire.render(1.0f);
     EXPECT_EQ(fire.current, 1);
@@ -329,7 +329,7 @@ TEST_F(EffectsGl, FireStepsReadThePreviousStep) {
 
 TEST_F(EffectsGl, FlamesGrowFromSparksAlone) {
     Fire fire;
-    Fbo screen(64, 64, 1);
+    Fbo screen(64, 64, FboType::Rgba8);
     screen.bind(true);
     for (int step = 0; step < 20; ++step) fire.render(step * 0.05f);
     std::vector<unsigned char> state(Fire::TARGET_SIZE * Fire::TARGET_SIZE * 4);
@@ -349,7 +349,7 @@ TEST_F(EffectsGl, FlamesGrowFromSparksAlone) {
 
 // The coverage of the attractor figure: which pixels it draws (alpha above a tenth).
 std::vector<bool> attractor_mask(Attractor& attractor, float time, float intensity) {
-    Fbo target(SIZE, SIZE, 1);
+    Fbo target(SIZE, SIZE, FboType::Rgba8);
     target.bind(true);
     attractor.set_intensity(intensity);
     attractor.render(time);

@@ -15,7 +15,7 @@ Attractor::Attractor() {
         new ShaderProgram("data/effects/attractor/attractor.vert", "data/effects/attractor/attractor.frag");
     ZV_ASSERT_NOT_NULL(attractorshader);
     program = attractorshader;
-    target = std::make_unique<Fbo>(512, 512, 5);
+    target = std::make_unique<Fbo>(512, 512, FboType::Rgba8NoMipmaps);
 }
 
 void Attractor::render(float time) {

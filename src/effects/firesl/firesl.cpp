@@ -31,7 +31,7 @@ Fire::Fire() {
     auto sparks = std::make_unique<Texture>();
     if (sparks->load("data/effects/firesl/flames.jpg", false, true, GL_LINEAR, GL_LINEAR)) spark_texture = std::move(sparks);
     ZV_ASSERT_NOT_NULL(spark_texture);
-    for (auto& target : targets) target = std::make_unique<Fbo>(TARGET_SIZE, TARGET_SIZE, 5);
+    for (auto& target : targets) target = std::make_unique<Fbo>(TARGET_SIZE, TARGET_SIZE, FboType::Rgba8NoMipmaps);
 }
 
 void Fire::set_mode(int m) {
