@@ -27,7 +27,7 @@
 class Director {
 public:
     static constexpr const char* MUSIC_FILE = "data/common/music/quillory.xml";
-    static constexpr int PRESENT_PROGRAM = 20;
+    static constexpr ProgramId PRESENT_PROGRAM = ProgramId::UnlitTexture;
     static constexpr int FRAMES_PER_SECOND = 30;
 
     Director(int window_width, int window_height, float aspect, bool capture, int sync_client);
