@@ -46,8 +46,8 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     if (run.start_clock) run.start_clock();
     overlay_font = std::make_unique<Text>("data/common/fonts/courier_new.ttf", 48);
     shader_set.create();
-    scene_target = std::make_unique<Fbo>(512, 512, 1);
-    for (auto& target : post_targets) target = std::make_unique<Fbo>(512, 512, 5);
+    scene_target = std::make_unique<Fbo>(512, 512, FboType::Rgba8);
+    for (auto& target : post_targets) target = std::make_unique<Fbo>(512, 512, FboType::Rgba8NoMipmaps);
     ascii_engine = std::make_unique<AsciiEngine>();
     music = std::make_unique<Music>(MUSIC_FILE, 145.0f, 0.0f, capture, sync_client);
 

@@ -37,7 +37,7 @@ struct DirectorRun {
 class Director {
 public:
     static constexpr const char* MUSIC_FILE = "data/common/music/quillory.xml";
-    static constexpr int PRESENT_PROGRAM = 20;
+    static constexpr ProgramId PRESENT_PROGRAM = ProgramId::UnlitTexture;
     static constexpr int FRAMES_PER_SECOND = 30;
 
     Director(int window_width, int window_height, float aspect, bool capture, bool sync_client,

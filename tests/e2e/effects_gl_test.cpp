@@ -68,7 +68,7 @@ protected:
 
     // Draws `picture` through the bound program into a fresh target and reads it back.
     static std::vector<unsigned char> through(const std::function<void()>& apply, const Texture& picture) {
-        Fbo target(SIZE, SIZE, 1);
+        Fbo target(SIZE, SIZE, FboType::Rgba8);
         target.bind(true);
         load_identity_matrices();
         glDisable(GL_BLEND);
@@ -135,18 +135,18 @@ TEST_F(EffectsGl, PostEffectsNameTheirParametersWithDefaults) {
 TEST_F(EffectsGl, ApplySetsTheUniformsFromTheParameters) {
     Dither dither;
     dither.apply(1280, 720, 0);
-    auto blocks = uniform(dither.program, "blocks", 2);
+    auto blocks = uniform(dither.program.get(), "blocks", 2);
     EXPECT_NEAR(blocks[0], 243.3f, 0.05f);
     EXPECT_NEAR(blocks[1], 136.9f, 0.05f);
     dither.set_param(Dither::FACTOR, 0);
     dither.apply(1280, 720, 0);
-    EXPECT_FLOAT_EQ(uniform(dither.program, "blocks", 2)[0], 1280.0f);
+    EXPECT_FLOAT_EQ(uniform(dither.program.get(), "blocks", 2)[0], 1280.0f);
 
     Fade fade;
     for (float value : {-0.3f, 0.3f, 0.0f}) {
         fade.set_param(Fade::VALUE, value);
         fade.apply(64, 64, 0);
-        auto color = uniform(fade.program, "color", 2);
+        auto color = uniform(fade.program.get(), "color", 2);
         EXPECT_EQ(color[0], value > 0 ? 1.0f : 0.0f) << value;
         EXPECT_FLOAT_EQ(color[1], std::fabs(value)) << value;
     }
@@ -155,7 +155,7 @@ TEST_F(EffectsGl, ApplySetsTheUniformsFromTheParameters) {
     radblur.set_param(Radblur::CNTR_X, 0.25f);
     glColor4f(0, 0, 0, 0);
     radblur.apply(64, 64, 0);
-    auto params = uniform(radblur.program, "RadialBlurParams", 4);
+    auto params = uniform(radblur.program.get(), "RadialBlurParams", 4);
     EXPECT_EQ(params, (std::vector<float>{0.25f, 0.5f, 0.9f, 1.0f}));
     float colour[4];
     glGetFloatv(GL_CURRENT_COLOR, colour);
@@ -164,18 +164,18 @@ TEST_F(EffectsGl, ApplySetsTheUniformsFromTheParameters) {
     Hsl hsl;
     hsl.set_param(Hsl::SATURATE, -0.25f);
     hsl.apply(64, 64, 0);
-    EXPECT_FLOAT_EQ(uniform1(hsl.program, "saturate"), 0.75f);
+    EXPECT_FLOAT_EQ(uniform1(hsl.program.get(), "saturate"), 0.75f);
 
     Film film;
     film.set_param(Film::CONTRAST, 0.5f);
     film.set_param(Film::GREEN_SEPIA, 0.125f);
     film.apply(64, 64, 0);
-    EXPECT_FLOAT_EQ(uniform1(film.program, "time"), 999.9953f);
-    EXPECT_FLOAT_EQ(uniform1(film.program, "Contrast"), 1.5f);
-    EXPECT_FLOAT_EQ(uniform1(film.program, "GreenSepia"), 0.125f);
-    EXPECT_FLOAT_EQ(uniform1(film.program, "Color"), 1.0f);
+    EXPECT_FLOAT_EQ(uniform1(film.program.get(), "time"), 999.9953f);
+    EXPECT_FLOAT_EQ(uniform1(film.program.get(), "Contrast"), 1.5f);
+    EXPECT_FLOAT_EQ(uniform1(film.program.get(), "GreenSepia"), 0.125f);
+    EXPECT_FLOAT_EQ(uniform1(film.program.get(), "Color"), 1.0f);
     film.apply(64, 64, 100);
-    EXPECT_FLOAT_EQ(uniform1(film.program, "time"), 1099.9953f);
+    EXPECT_FLOAT_EQ(uniform1(film.program.get(), "time"), 1099.9953f);
 }
 
 TEST_F(EffectsGl, TheBasesReportMisuse) {
@@ -275,7 +275,7 @@ TEST_F(EffectsGl, RadialBlurAddsLightAndNeedsATexture) {
     blur.set_texture(picture.get());
     blur.set_intensity(0.5f);
     EXPECT_TRUE(blur.intensity_mode);
-    Fbo target(SIZE, SIZE, 1);
+    Fbo target(SIZE, SIZE, FboType::Rgba8);
     target.bind(true);
     load_identity_matrices();
     glClearColor(0.2f, 0.2f, 0.2f, 1);
@@ -311,7 +311,7 @@ TEST_F(EffectsGl, FireStepsReadThePreviousStep) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 4, 4, GL_RGBA, GL_UNSIGNED_BYTE, ones.data());
     fire.image_texture = &white;
     fire.image_factor = 1;
-    Fbo screen(64, 64, 1);
+    Fbo screen(64, 64, FboType::Rgba8);
     screen.bind(true);
     fire.render(1.0f);
     EXPECT_EQ(fire.current, 1);
@@ -329,7 +329,7 @@ TEST_F(EffectsGl, FireStepsReadThePreviousStep) {
 
 TEST_F(EffectsGl, FlamesGrowFromSparksAlone) {
     Fire fire;
-    Fbo screen(64, 64, 1);
+    Fbo screen(64, 64, FboType::Rgba8);
     screen.bind(true);
     for (int step = 0; step < 20; ++step) fire.render(step * 0.05f);
     std::vector<unsigned char> state(Fire::TARGET_SIZE * Fire::TARGET_SIZE * 4);
@@ -349,7 +349,7 @@ TEST_F(EffectsGl, FlamesGrowFromSparksAlone) {
 
 // The coverage of the attractor figure: which pixels it draws (alpha above a tenth).
 std::vector<bool> attractor_mask(Attractor& attractor, float time, float intensity) {
-    Fbo target(SIZE, SIZE, 1);
+    Fbo target(SIZE, SIZE, FboType::Rgba8);
     target.bind(true);
     attractor.set_intensity(intensity);
     attractor.render(time);

@@ -26,7 +26,7 @@ TEST_F(Fbos, TypeTwoDrawsIntoThreeTexturesAtOnce) {
     std::ofstream("three.frag") << "#version 120\nvoid main() { gl_FragData[0] = vec4(1, 0, 0, 1);"
                                    " gl_FragData[1] = vec4(0, 1, 0, 1); gl_FragData[2] = vec4(0, 0, 1, 1); }\n";
     ShaderProgram program("three.vert", "three.frag");
-    Fbo target(8, 8, 2);
+    Fbo target(8, 8, FboType::ThreeRgba32f);
     ASSERT_EQ(target.color_textures.size(), 3u);
     target.bind(true);
     program.bind();
@@ -52,7 +52,7 @@ TEST_F(Fbos, TypeTwoDrawsIntoThreeTexturesAtOnce) {
 }
 
 TEST_F(Fbos, NestedBindsRestoreWhatWasBefore) {
-    Fbo a(16, 16, 1), b(32, 32, 5);
+    Fbo a(16, 16, FboType::Rgba8), b(32, 32, FboType::Rgba8NoMipmaps);
     glViewport(1, 2, 30, 40);
     GLint draw_before = 0, read_before = 0;
     glGetIntegerv(GL_DRAW_BUFFER, &draw_before);
@@ -82,9 +82,9 @@ TEST_F(Fbos, NestedBindsRestoreWhatWasBefore) {
 }
 
 TEST_F(Fbos, ConstructionAndResizeKeepTheCurrentBinding) {
-    Fbo outer(16, 16, 1);
+    Fbo outer(16, 16, FboType::Rgba8);
     outer.bind(false);
-    Fbo inner(8, 8, 4);  // made while the outer target is bound
+    Fbo inner(8, 8, FboType::Rgba8DepthTexture);  // made while the outer target is bound
     EXPECT_EQ(current_framebuffer(), static_cast<GLint>(outer.framebuffer));
     inner.resize(24, 24);
     EXPECT_EQ(current_framebuffer(), static_cast<GLint>(outer.framebuffer));
@@ -97,8 +97,8 @@ TEST_F(Fbos, ConstructionAndResizeKeepTheCurrentBinding) {
 }
 
 TEST_F(Fbos, MisuseIsFatal) {
-    EXPECT_EQ(fatal_message_of([] { Fbo f(8, 8, 6); }), "Unrecognized FBO type");
-    Fbo target(8, 8, 3);
+    EXPECT_EQ(fatal_message_of([] { Fbo f(8, 8, static_cast<FboType>(6)); }), "Unrecognized FBO type");
+    Fbo target(8, 8, FboType::Rgba32f);
     EXPECT_EQ(fatal_message_of([&] { target.add_depth_buffer(); }), "Depth buffer already present!");
     target.add_color_attachment(GL_RGBA8);
     target.add_color_attachment(GL_RGBA8);

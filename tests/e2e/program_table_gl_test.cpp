@@ -76,7 +76,7 @@ TEST_F(ProgramTableTest, EveryProgramCompilesAndLinks) {
             continue;
         }
         ASSERT_NE(program, nullptr);
-        if (k == ProgramTable::FIXED_FUNCTION) {
+        if (k == static_cast<int>(ProgramId::FixedFunction)) {
             EXPECT_EQ(program->program, 0u);
             continue;
         }
@@ -115,7 +115,7 @@ TEST_F(ProgramTableTest, ProgramsLinkAgainstTheNamesTheirUsersSet) {
 TEST_F(ProgramTableTest, TheFixedFunctionEntryLeavesNoProgramInUse) {
     table().entry(20)->bind();
     ASSERT_NE(glGetHandleARB(GL_PROGRAM_OBJECT_ARB), 0u);
-    table().entry(ProgramTable::FIXED_FUNCTION)->bind();
+    table().entry(ProgramId::FixedFunction)->bind();
     EXPECT_EQ(glGetHandleARB(GL_PROGRAM_OBJECT_ARB), 0u);
     // Drawing afterwards is the fixed pipeline: the plain colour arrives untouched.
     glDisable(GL_TEXTURE_2D);

@@ -46,7 +46,7 @@ class TextTest : public GlTest {
 protected:
     // Draws into a target of the given width, 200 pixels high, and reads the result back.
     Ink draw(Text& text, int width, const std::function<void()>& print) {
-        Fbo target(width, 200, 1);
+        Fbo target(width, 200, FboType::Rgba8);
         target.bind(true);
         text.Reshape(width, 200);
         text.set_gl_state();

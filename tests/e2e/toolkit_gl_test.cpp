@@ -176,7 +176,7 @@ struct Snapshot {
 };
 
 TEST_F(LightGl, ShadowFacesRenderDepthAndRestoreEverything) {
-    Fbo outer(32, 32, 1);
+    Fbo outer(32, 32, FboType::Rgba8);
     outer.bind(true);
     glViewport(1, 2, 30, 29);
     glEnable(GL_LIGHTING);
@@ -273,7 +273,7 @@ protected:
 };
 
 TEST_F(ShapesGl, GeospheresHaveTheRadiusAskedForEveryTime) {
-    Fbo target(128, 128, 1);
+    Fbo target(128, 128, FboType::Rgba8);
     target.bind(true);
     // Orthographic -1..1: one unit is 64 pixels.
     draw_geosphere(0.5f, 3, false, Vec3(0.25f, 0, 0));
@@ -311,7 +311,7 @@ TEST_F(ShapesGl, TheColumnListIsRebuiltOnlyForANewSegmentCount) {
     EXPECT_FALSE(glIsList(first));
     EXPECT_EQ(column_list(true), 0u);  // the inverted column has its own list
     // A column fills its box: 1 by 1.5 units around its centre, whatever the segment count.
-    Fbo target(128, 128, 1);
+    Fbo target(128, 128, FboType::Rgba8);
     target.bind(true);
     draw_column(1, 1.5f, 1, 5, false, Vec3(0, 0, 0));
     int bottom = -1, top = -1;
@@ -333,7 +333,7 @@ TEST_F(ReflectionGl, FacesRenderFromThePositionAndPutEverythingBack) {
     ReflectionMap map(32, 32);
     ASSERT_NE(map.cubemap, 0u);
     map.set_position(Vec3(1, 2, 3));
-    Fbo outer(16, 16, 1);
+    Fbo outer(16, 16, FboType::Rgba8);
     outer.bind(true);
     glViewport(2, 3, 10, 11);
     glMatrixMode(GL_MODELVIEW);
@@ -372,7 +372,7 @@ TEST_F(ReflectionGl, ASceneWithTextAndAReflectingSphere) {
     }
     glClearColor(0, 0, 0, 0);
 
-    Fbo target(128, 128, 1);
+    Fbo target(128, 128, FboType::Rgba8);
     target.bind(true);
     Camera camera;
     camera.set_view(Vec3(0, 0, 5), Vec3(0, 0, 0), Vec3(0, 1, 0));

@@ -11,11 +11,11 @@
 namespace Effects {
 
 Attractor::Attractor() {
-    ShaderProgram* attractorshader =
-        new ShaderProgram("data/effects/attractor/attractor.vert", "data/effects/attractor/attractor.frag");
+    auto attractorshader =
+        std::make_unique<ShaderProgram>("data/effects/attractor/attractor.vert", "data/effects/attractor/attractor.frag");
     ZV_ASSERT_NOT_NULL(attractorshader);
-    program = attractorshader;
-    target = std::make_unique<Fbo>(512, 512, 5);
+    program = std::move(attractorshader);
+    target = std::make_unique<Fbo>(512, 512, FboType::Rgba8NoMipmaps);
 }
 
 void Attractor::render(float time) {

@@ -20,7 +20,7 @@ public:
     // One quad over the unit square; the program stays bound.
     void render(float time) override;
 
-    ShaderProgram* program;
+    std::unique_ptr<ShaderProgram> program;
     Vec4 color{1, 1, 1, 1};
     float intensity = 0.0f;  // the owner sets it every frame before render
     std::unique_ptr<Fbo> target;

@@ -19,7 +19,7 @@ PostProc::PostProc(const std::string& name) : effect_name(name) {
     std::string lower = name;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     const std::string base = "data/effects/postproc/" + lower + "/" + lower;
-    program = new ShaderProgram((base + ".vert").c_str(), (base + ".frag").c_str());
+    program = std::make_unique<ShaderProgram>((base + ".vert").c_str(), (base + ".frag").c_str());
 }
 
 void PostProc::apply(int, int, float) { ZV_FATAL("Well this shouldn't happen..."); }

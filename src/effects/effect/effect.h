@@ -5,6 +5,7 @@
 // Depends on: util/shaderprogram.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ public:
     float get_param(int j) const;
     void set_param(int j, float v);
 
-    ShaderProgram* program = nullptr;  // owned; programs live as long as the process
+    std::unique_ptr<ShaderProgram> program;
 
 protected:
     // Sets the name and builds the program from "data/effects/postproc/<name>/<name>.vert"

@@ -3,35 +3,38 @@
 
 #include <GL/glew.h>
 
+#include <memory>
+#include <utility>
+
 #include "platform/fatal.h"
 
 namespace Effects {
 
 namespace {
 
-ShaderProgram* fire_program(const char* fragment) {
-    return new ShaderProgram("data/effects/firesl/firesl.vert", fragment);
+std::unique_ptr<ShaderProgram> fire_program(const char* fragment) {
+    return std::make_unique<ShaderProgram>("data/effects/firesl/firesl.vert", fragment);
 }
 
 }  // namespace
 
 Fire::Fire() {
-    ShaderProgram* fireshader = fire_program("data/effects/firesl/firesl.frag");
+    auto fireshader = fire_program("data/effects/firesl/firesl.frag");
     ZV_ASSERT_NOT_NULL(fireshader);
-    ShaderProgram* smokeshader = fire_program("data/effects/firesl/smokesl.frag");
+    auto smokeshader = fire_program("data/effects/firesl/smokesl.frag");
     ZV_ASSERT_NOT_NULL(smokeshader);
-    ShaderProgram* milkshader = fire_program("data/effects/firesl/milk.frag");
+    auto milkshader = fire_program("data/effects/firesl/milk.frag");
     ZV_ASSERT_NOT_NULL(milkshader);
-    ShaderProgram* grayshader = fire_program("data/effects/firesl/gray.frag");
+    auto grayshader = fire_program("data/effects/firesl/gray.frag");
     ZV_ASSERT_NOT_NULL(grayshader);
-    programs[FIRE_FLAME] = fireshader;
-    programs[FIRE_SMOKE] = smokeshader;
-    programs[FIRE_MILK] = milkshader;
-    programs[FIRE_GRAY] = grayshader;
+    programs[FIRE_FLAME] = std::move(fireshader);
+    programs[FIRE_SMOKE] = std::move(smokeshader);
+    programs[FIRE_MILK] = std::move(milkshader);
+    programs[FIRE_GRAY] = std::move(grayshader);
     auto sparks = std::make_unique<Texture>();
     if (sparks->load("data/effects/firesl/flames.jpg", false, true, GL_LINEAR, GL_LINEAR)) spark_texture = std::move(sparks);
     ZV_ASSERT_NOT_NULL(spark_texture);
-    for (auto& target : targets) target = std::make_unique<Fbo>(TARGET_SIZE, TARGET_SIZE, 5);
+    for (auto& target : targets) target = std::make_unique<Fbo>(TARGET_SIZE, TARGET_SIZE, FboType::Rgba8NoMipmaps);
 }
 
 void Fire::set_mode(int m) {
@@ -49,7 +52,7 @@ void Fire::advance(float time) {
     glColor4f(1, 1, 1, 1);
     current = 1 - current;
     if (mode < FIRE_FLAME || mode > FIRE_GRAY) ZV_FATAL("Invalid fire mode!");
-    ShaderProgram* program = programs[mode];
+    ShaderProgram* program = programs[mode].get();
     targets[current]->bind(false);
     program->bind();
     program->set_uniform1f("time", time);

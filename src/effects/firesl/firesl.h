@@ -25,7 +25,7 @@ public:
     // A step, then its result over the caller's whole viewport, tinted by color.
     void render(float time) override;
 
-    ShaderProgram* programs[4] = {};
+    std::unique_ptr<ShaderProgram> programs[4];
     std::unique_ptr<Texture> spark_texture;
     Texture* image_texture = nullptr;  // not owned; set by the owner
     float image_factor = 0.0f;

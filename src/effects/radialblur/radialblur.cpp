@@ -8,10 +8,10 @@
 namespace Effects {
 
 RadialBlur::RadialBlur()
-    : origin_program(new ShaderProgram("data/effects/radialblur/radialblur.vert",
-                                       "data/effects/radialblur/radialblur_origin.frag")),
-      iterations_program(new ShaderProgram("data/effects/radialblur/radialblur.vert",
-                                           "data/effects/radialblur/radialblur_origin_iterations.frag")) {}
+    : origin_program(std::make_unique<ShaderProgram>("data/effects/radialblur/radialblur.vert",
+                                                     "data/effects/radialblur/radialblur_origin.frag")),
+      iterations_program(std::make_unique<ShaderProgram>("data/effects/radialblur/radialblur.vert",
+                                                         "data/effects/radialblur/radialblur_origin_iterations.frag")) {}
 
 void RadialBlur::set_intensity(float v) {
     if (iterations_mode) ZV_FATAL("Intensity and iterations at the same time not yet supported!");
@@ -23,7 +23,7 @@ void RadialBlur::render(float) {
     if (!texture) ZV_FATAL("Trying to radialblur without setting texture");
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
-    ShaderProgram* program = iterations_mode ? iterations_program : origin_program;
+    ShaderProgram* program = iterations_mode ? iterations_program.get() : origin_program.get();
     program->bind();
     program->set_uniform4("RadialBlurParams",
                           Vec4(center_x, center_y, step, iterations_mode ? iterations : intensity));

@@ -2,6 +2,8 @@
 // Depends on: effects/effect, util/shaderprogram, util/texture.
 #pragma once
 
+#include <memory>
+
 #include "effects/effect/effect.h"
 #include "util/math/math.h"
 #include "util/texture/texture.h"
@@ -18,8 +20,8 @@ public:
     // not used. The program stays bound.
     void render(float time) override;
 
-    ShaderProgram* origin_program;
-    ShaderProgram* iterations_program;
+    std::unique_ptr<ShaderProgram> origin_program;
+    std::unique_ptr<ShaderProgram> iterations_program;
     bool iterations_mode = false;
     bool intensity_mode = false;
     Texture* texture = nullptr;  // not owned

@@ -6,7 +6,7 @@
 AsciiEngine::AsciiEngine() {
     chart = std::make_unique<Texture>();
     if (!chart->load(CHART, false, false, GL_NEAREST, GL_NEAREST)) ZV_FATAL("Failed to load texture!");
-    target = std::make_unique<Fbo>(640, 480, 1);
+    target = std::make_unique<Fbo>(640, 480, FboType::Rgba8);
 }
 
 // In double precision: 1920 / 1.7777778f is 1079.99999, which single precision would round up to

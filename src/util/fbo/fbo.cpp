@@ -1,5 +1,7 @@
 #include "util/fbo/fbo.h"
 
+#include <utility>
+
 #include "platform/fatal.h"
 
 namespace {
@@ -18,7 +20,7 @@ private:
 
 }  // namespace
 
-Fbo::Fbo(int width, int height, int type) : width(width), height(height) {
+Fbo::Fbo(int width, int height, FboType type) : width(width), height(height) {
     glGetIntegerv(GL_MAX_DRAW_BUFFERS, &max_draw_buffers);
     if (max_draw_buffers < 3)
         ZV_FATAL("GL_MAX_DRAW_BUFFERS is %d, which just ain't gonna cut it. You must have 3 for this ride.",
@@ -27,23 +29,23 @@ Fbo::Fbo(int width, int height, int type) : width(width), height(height) {
     glGenFramebuffersEXT(1, &framebuffer);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
     switch (type) {
-        case 1:
+        case FboType::Rgba8:
             add_depth_buffer();
             add_color_attachment(GL_RGBA8, true);
             break;
-        case 2:
+        case FboType::ThreeRgba32f:
             add_depth_buffer();
             for (int i = 0; i < 3; ++i) add_color_attachment(GL_RGBA32F_ARB, true);
             break;
-        case 3:
+        case FboType::Rgba32f:
             add_depth_buffer();
             add_color_attachment(GL_RGBA32F_ARB, true);
             break;
-        case 4:
+        case FboType::Rgba8DepthTexture:
             add_depth_texture();
             add_color_attachment(GL_RGBA8, true);
             break;
-        case 5:
+        case FboType::Rgba8NoMipmaps:
             add_depth_buffer();
             add_color_attachment(GL_RGBA8, false);
             break;
@@ -52,6 +54,38 @@ Fbo::Fbo(int width, int height, int type) : width(width), height(height) {
     }
     check_complete();
     fbo_pushed = -1;
+}
+
+// Deleting a bound framebuffer would fall back to the window, not to what was bound before this
+// one, so a target that goes while bound first puts back what it saved. The textures are
+// members and go after the framebuffer that still has them attached.
+Fbo::~Fbo() {
+    if (framebuffer) {
+        if (fbo_pushed >= 0) saved.restore();
+        glDeleteFramebuffersEXT(1, &framebuffer);
+    }
+    if (depth_buffer) glDeleteRenderbuffersEXT(1, &depth_buffer);
+}
+
+Fbo::Fbo(Fbo&& other) noexcept { swap(other); }
+
+Fbo& Fbo::operator=(Fbo&& other) noexcept {
+    Fbo(std::move(other)).swap(*this);
+    return *this;
+}
+
+void Fbo::swap(Fbo& other) noexcept {
+    using std::swap;
+    swap(width, other.width);
+    swap(height, other.height);
+    swap(samples, other.samples);
+    swap(max_draw_buffers, other.max_draw_buffers);
+    swap(framebuffer, other.framebuffer);
+    swap(depth_buffer, other.depth_buffer);
+    swap(depth_texture, other.depth_texture);
+    swap(color_textures, other.color_textures);
+    swap(fbo_pushed, other.fbo_pushed);
+    swap(saved, other.saved);
 }
 
 void Fbo::add_depth_buffer() {

@@ -1,6 +1,7 @@
 // Framebuffer objects: an off-screen render target of one to three colour textures and a
 // depth renderbuffer or depth texture, in one of five fixed configurations. Bindings nest:
-// each target saves and restores what was bound before it. Every failure is fatal.
+// each target saves and restores what was bound before it. Every failure is fatal. A target owns
+// its framebuffer, renderbuffer and textures and deletes them when it goes; moves hand them on.
 // Depends on: GLEW (EXT framebuffer objects), util/texture.
 #pragma once
 
@@ -22,11 +23,25 @@ struct SavedDrawTarget {
     void restore() const;
 };
 
+// The fixed configurations; the values are the type numbers the targets have always had.
+enum class FboType {
+    Rgba8 = 1,                 // depth renderbuffer, one RGBA8 texture with mipmaps
+    ThreeRgba32f = 2,          // depth renderbuffer, three RGBA32F textures with mipmaps
+    Rgba32f = 3,               // depth renderbuffer, one RGBA32F texture with mipmaps
+    Rgba8DepthTexture = 4,     // depth texture, one RGBA8 texture with mipmaps
+    Rgba8NoMipmaps = 5,        // depth renderbuffer, one RGBA8 texture without mipmaps
+};
+
 class Fbo {
 public:
-    Fbo(int width, int height, int type);
+    Fbo(int width, int height, FboType type);
+    ~Fbo();
     Fbo(const Fbo&) = delete;
     Fbo& operator=(const Fbo&) = delete;
+    // The source is left owning nothing, so its destructor deletes nothing.
+    Fbo(Fbo&& other) noexcept;
+    Fbo& operator=(Fbo&& other) noexcept;
+    void swap(Fbo& other) noexcept;
 
     void add_depth_buffer();
     void add_depth_texture();
@@ -38,7 +53,7 @@ public:
     void draw();
     void resize(int width, int height);
 
-    int width, height;
+    int width = 0, height = 0;
     int samples = 0;
     GLint max_draw_buffers = 0;
     GLuint framebuffer = 0;
@@ -49,6 +64,7 @@ public:
     SavedDrawTarget saved;
 
 private:
+    Fbo() = default;  // empty: only the start of a move
     GLenum texture_target() const { return samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D; }
     void check_complete();
 };

@@ -14,7 +14,7 @@ ReflectionMap::ReflectionMap(int w, int h) : width(w), height(h) {
     allocate_clamped_cube_faces(GL_RGBA8, width, height, GL_RGBA, GL_UNSIGNED_BYTE);
     glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
     glDisable(GL_TEXTURE_CUBE_MAP);
-    target = std::make_unique<Fbo>(width, height, 5);
+    target = std::make_unique<Fbo>(width, height, FboType::Rgba8NoMipmaps);
 }
 
 void ReflectionMap::set_position(const Vec3& point) {

@@ -51,7 +51,8 @@ const Sources table[ProgramTable::ENTRY_COUNT] = {
     {nullptr, nullptr},  // the fixed-function pipeline
 };
 
-constexpr int EMPTY_ENTRY = 8;
+static_assert(static_cast<int>(ProgramId::FixedFunction) + 1 == ProgramTable::ENTRY_COUNT,
+              "every entry has a name");
 
 }  // namespace
 
@@ -67,12 +68,14 @@ const char* ProgramTable::fragment_source(int k) {
 
 void ProgramTable::create() {
     for (int k = 0; k < ENTRY_COUNT; ++k) {
-        if (k == EMPTY_ENTRY) continue;
-        entries[k] = k == FIXED_FUNCTION ? new ShaderProgram() : new ShaderProgram(table[k].vertex, table[k].fragment);
+        if (k == static_cast<int>(ProgramId::Unused)) continue;
+        entries[k] = k == static_cast<int>(ProgramId::FixedFunction)
+                         ? std::make_unique<ShaderProgram>()
+                         : std::make_unique<ShaderProgram>(table[k].vertex, table[k].fragment);
     }
 }
 
 ShaderProgram* ProgramTable::entry(int k) const {
     ZV_ASSERT(k >= 0 && k < ENTRY_COUNT);
-    return entries[k];
+    return entries[k].get();
 }

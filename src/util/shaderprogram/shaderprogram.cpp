@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/fatal.h"
@@ -57,6 +58,36 @@ ShaderProgram::ShaderProgram(const char* vertex, const char* fragment) {
     vertex_file = vertex;
     fragment_file = fragment;
     if (!load()) ZV_FATAL("Shader compile and link failed!");
+}
+
+// A program still in use stays alive in GL until it is unbound, so a table that goes while one
+// of its programs is bound leaves the drawing intact; the shaders go with the program they are
+// attached to. Names are only ever non-zero when GLEW has loaded the entry points that made them.
+ShaderProgram::~ShaderProgram() {
+    if (program) glDeleteObjectARB(program);
+    if (vertex_shader) glDeleteObjectARB(vertex_shader);
+    if (fragment_shader) glDeleteObjectARB(fragment_shader);
+    if (vertex_program) glDeleteProgramsARB(1, &vertex_program);
+    if (fragment_program) glDeleteProgramsARB(1, &fragment_program);
+}
+
+ShaderProgram::ShaderProgram(ShaderProgram&& other) noexcept { swap(other); }
+
+ShaderProgram& ShaderProgram::operator=(ShaderProgram&& other) noexcept {
+    ShaderProgram(std::move(other)).swap(*this);
+    return *this;
+}
+
+void ShaderProgram::swap(ShaderProgram& other) noexcept {
+    using std::swap;
+    swap(vertex_file, other.vertex_file);
+    swap(fragment_file, other.fragment_file);
+    swap(vertex_shader, other.vertex_shader);
+    swap(fragment_shader, other.fragment_shader);
+    swap(program, other.program);
+    swap(vertex_program, other.vertex_program);
+    swap(fragment_program, other.fragment_program);
+    swap(kind, other.kind);
 }
 
 bool ShaderProgram::load() {

@@ -1,7 +1,8 @@
 // Shader programs: a vertex and a fragment program loaded by file name and compiled at
 // construction, either OpenGL Shading Language (through the ARB shader objects) or ARB
 // assembly (sources starting "!!ARB"). Short names resolve to "data/common/shaders/".
-// Any load failure ends the process. Programs are never destroyed.
+// Any load failure ends the process. A program owns its GL objects and deletes them when it
+// goes; a move hands them on, leaving the source empty.
 // Depends on: GLEW, util/data (load_file), util/math.
 #pragma once
 
@@ -17,6 +18,12 @@ public:
 
     ShaderProgram() = default;  // empty: program object 0
     ShaderProgram(const char* vertex_file, const char* fragment_file);
+    ~ShaderProgram();
+    ShaderProgram(const ShaderProgram&) = delete;
+    ShaderProgram& operator=(const ShaderProgram&) = delete;
+    ShaderProgram(ShaderProgram&& other) noexcept;
+    ShaderProgram& operator=(ShaderProgram&& other) noexcept;
+    void swap(ShaderProgram& other) noexcept;
 
     void bind() const;
     static void unbind_all();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/fatal.h"
 #include "util/texture/image.h"
@@ -49,6 +50,31 @@ Texture::Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter, 
 
 Texture::~Texture() {
     if (id) glDeleteTextures(1, &id);
+}
+
+Texture::Texture(Texture&& other) noexcept { swap(other); }
+
+// The old texture goes with the temporary, after the new one has been taken over.
+Texture& Texture::operator=(Texture&& other) noexcept {
+    Texture(std::move(other)).swap(*this);
+    return *this;
+}
+
+void Texture::swap(Texture& other) noexcept {
+    using std::swap;
+    swap(image_data, other.image_data);
+    swap(has_image_data, other.has_image_data);
+    swap(bits_per_pixel, other.bits_per_pixel);
+    swap(width, other.width);
+    swap(height, other.height);
+    swap(pixel_format, other.pixel_format);
+    swap(id, other.id);
+    swap(wrap, other.wrap);
+    swap(internal_format, other.internal_format);
+    swap(mipmaps, other.mipmaps);
+    swap(min_filter, other.min_filter);
+    swap(mag_filter, other.mag_filter);
+    swap(samples, other.samples);
 }
 
 bool Texture::load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter) {
@@ -208,6 +234,34 @@ void reverse_rows(unsigned char* pixels, int width, int height) {
 TextureCube::~TextureCube() {
     if (id) glDeleteTextures(1, &id);
     for (unsigned char* face : {data_negx, data_posx, data_negy, data_posy, data_negz, data_posz}) free(face);
+}
+
+TextureCube::TextureCube(TextureCube&& other) noexcept { swap(other); }
+
+TextureCube& TextureCube::operator=(TextureCube&& other) noexcept {
+    TextureCube(std::move(other)).swap(*this);
+    return *this;
+}
+
+void TextureCube::swap(TextureCube& other) noexcept {
+    using std::swap;
+    for (int i = 0; i < 6; ++i) tex_array[i].swap(other.tex_array[i]);
+    swap(data_negx, other.data_negx);
+    swap(data_posx, other.data_posx);
+    swap(data_negy, other.data_negy);
+    swap(data_posy, other.data_posy);
+    swap(data_negz, other.data_negz);
+    swap(data_posz, other.data_posz);
+    swap(bits_per_pixel, other.bits_per_pixel);
+    swap(width, other.width);
+    swap(height, other.height);
+    swap(pixel_format, other.pixel_format);
+    swap(id, other.id);
+    swap(wrap, other.wrap);
+    swap(internal_format, other.internal_format);
+    swap(mipmaps, other.mipmaps);
+    swap(min_filter, other.min_filter);
+    swap(mag_filter, other.mag_filter);
 }
 
 bool TextureCube::load(const char* negx, const char* posx, const char* negy, const char* posy, const char* negz,

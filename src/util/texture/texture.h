@@ -1,5 +1,6 @@
 // Textures: one OpenGL 2D (or 2D multisample) texture, loaded from an image file (decoder by
-// the file's ending, through the archive) or created empty for render targets.
+// the file's ending, through the archive) or created empty for render targets. Each object owns
+// its GL name: it is deleted with the object, and a move hands it on so exactly one owner deletes it.
 // Depends on: GLEW, util/texture/image.
 #pragma once
 
@@ -16,6 +17,10 @@ public:
     ~Texture();
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
+    // The source is left as a new Texture would be, owning nothing.
+    Texture(Texture&& other) noexcept;
+    Texture& operator=(Texture&& other) noexcept;
+    void swap(Texture& other) noexcept;
 
     bool load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter);
     bool load(const char* path, bool mipmaps, bool repeat) { return load(path, mipmaps, repeat, GL_LINEAR, GL_LINEAR); }
@@ -56,6 +61,9 @@ public:
     ~TextureCube();
     TextureCube(const TextureCube&) = delete;
     TextureCube& operator=(const TextureCube&) = delete;
+    TextureCube(TextureCube&& other) noexcept;
+    TextureCube& operator=(TextureCube&& other) noexcept;
+    void swap(TextureCube& other) noexcept;
 
     bool load(const char* negx, const char* posx, const char* negy, const char* posy, const char* negz,
               const char* posz);
