@@ -15,6 +15,7 @@
 #include "gl_support.h"
 #include "test_support.h"
 #include "util/fbo/fbo.h"
+#include "util/reflectionmap/reflectionmap.h"
 #include "util/shaderprogram/program_table.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/texture/texture.h"
@@ -186,6 +187,21 @@ TEST_F(GlOwnership, TargetsOfEveryTypeDeleteFramebufferRenderbufferAndTextures) 
     }
     targets.clear();
     for (const TargetNames& n : names) expect_gone(n);
+}
+
+TEST_F(GlOwnership, ReflectionMapsDeleteTheirCubeAndTarget) {
+    std::vector<std::unique_ptr<ReflectionMap>> maps;
+    std::vector<GLuint> cubes;
+    std::vector<TargetNames> targets;
+    for (int i = 0; i < 50; ++i) {
+        maps.push_back(std::make_unique<ReflectionMap>(8, 8));
+        cubes.push_back(maps.back()->cubemap);
+        targets.push_back(names_of(*maps.back()->target));
+        ASSERT_TRUE(glIsTexture(cubes.back()));
+    }
+    maps.clear();
+    for (GLuint name : cubes) EXPECT_FALSE(glIsTexture(name)) << name;
+    for (const TargetNames& n : targets) expect_gone(n);
 }
 
 TEST_F(GlOwnership, AMovedTargetKeepsDrawingAndItsSourceDeletesNothing) {

@@ -17,6 +17,10 @@ ReflectionMap::ReflectionMap(int w, int h) : width(w), height(h) {
     target = std::make_unique<Fbo>(width, height, FboType::Rgba8NoMipmaps);
 }
 
+ReflectionMap::~ReflectionMap() {
+    if (cubemap) glDeleteTextures(1, &cubemap);
+}
+
 void ReflectionMap::set_position(const Vec3& point) {
     view.set_identity();
     view.translate(-point.x, -point.y, -point.z);

@@ -13,6 +13,7 @@
 class ReflectionMap {
 public:
     ReflectionMap(int width, int height);
+    ~ReflectionMap();
     ReflectionMap(const ReflectionMap&) = delete;
     ReflectionMap& operator=(const ReflectionMap&) = delete;
 
