@@ -1,0 +1,26 @@
+// The COLLADA 1.4 loader: reads the supported subset of a document (triangles and polygons with
+// positions, normals and one set of texture coordinates, phong-style materials, perspective
+// cameras, point, directional and ambient lights, skins, and rotate, translate and matrix
+// channels) into the eight tables of a scene. Ids and references are lower-cased; anything
+// outside the subset is skipped or ends the program with a fatal report; an index from the file
+// is checked before it is used.
+// Depends on: TinyXML, util/objects3d (the records), util/texture (material textures),
+// util/data (textures are requested through the archive; the document itself is read with the
+// C library, since a packed build stores the converted scene instead).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "util/objects3d/objects3d.h"
+
+// Textures of materials are made through this, so that loads without a GL context (tools,
+// fuzzing) can supply their own; null: a real Texture, loaded mipmapped and repeating.
+using DaeTextureLoader = std::unique_ptr<Texture> (*)(const char* path);
+
+// Fills `tables`, which must be empty, from the file: its master node "Master node" first.
+void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader textures = nullptr);
+// The same for a document already in memory; `file_name` names it in reports and gives the
+// folder that texture paths are relative to.
+void load_collada_from_memory(const char* text, size_t length, const char* file_name, SceneTables& tables,
+                              DaeTextureLoader textures = nullptr);

@@ -1,0 +1,117 @@
+// One loaded 3D scene: a tree of nodes carrying transforms, and flat tables of the cameras,
+// lights, materials, meshes, drawable objects, skin controllers and animation channels the
+// nodes refer to by index. Filled from a COLLADA file (dae_loader) or, in a packed build, from
+// the archive; moved in time by update() (animation and skinning).
+// Depends on: util/math, util/camera, util/light, util/texture, util/fbo, util/shaderprogram,
+// util/data (the archive mode), util/objects3d/dae_loader.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "util/camera/camera.h"
+#include "util/fbo/fbo.h"
+#include "util/light/light.h"
+#include "util/math/math.h"
+#include "util/objects3d/animation.h"
+#include "util/objects3d/geomobject.h"
+#include "util/shaderprogram/shaderprogram.h"
+
+struct Node {
+    std::string name = "default_node";
+    Mat4 local_matrix;
+    int32_t joint_depth = -1;
+    int32_t parent_index = -1;
+    int32_t this_index = -1;
+    // Indices into the tables of the same scene.
+    std::vector<int32_t> children, objects, controllers, animations, cameras, lights;
+    bool flip_winding = false;
+    bool show_objects = true;
+    bool show_subtree = true;
+};
+
+// The eight tables a load fills. Every element is owned through its table; every index stored
+// in a record is valid in the tables of the same scene.
+struct SceneTables {
+    std::vector<std::unique_ptr<Camera>> cameras;
+    std::vector<std::unique_ptr<Light>> lights;
+    std::vector<std::unique_ptr<Animation>> animations;
+    std::vector<std::unique_ptr<Material>> materials;
+    std::vector<std::unique_ptr<Controller>> controllers;
+    std::vector<std::unique_ptr<Mesh>> meshes;
+    std::vector<std::unique_ptr<GeomObject>> geom_objects;
+    std::vector<std::unique_ptr<Node>> nodes;  // node n has this_index n; the master node first
+};
+
+class Mirror;
+
+class Objects3D : public SceneTables {
+public:
+    static constexpr int SHADER_SLOTS = 10;
+
+    Objects3D() = default;
+    Objects3D(const Objects3D&) = delete;
+    Objects3D& operator=(const Objects3D&) = delete;
+
+    // ---- loading ----
+    // Records the name; a ".dae" name (any case) is loaded with load_scene, anything else
+    // loads nothing and returns false.
+    bool load(const char* name);
+    bool load_scene(const char* name);
+    // Draws the child with this scene, with this scene's shaders, cameras and lights.
+    void attach(Objects3D* child);
+
+    // ---- editing ----
+    void set_shader(int slot, ShaderProgram* program);
+    void set_camera(int index);
+    void set_viewport(int width, int height, float aspect);
+    void set_shadows(bool on);
+    void set_all_visible(bool visible);
+    void set_visible(const char* name, bool visible);
+    void toggle_flip();
+    void set_root_matrix(const Mat4& m);
+    void translate_root(float x, float y, float z);
+    void rotate_root(float degrees, float ax, float ay, float az);
+    void scale_root(float x, float y, float z);
+    void start_animation(bool on);
+
+    // ---- queries ----
+    Material* find_material(const char* name);
+    // m = m times the local matrices from the root down to the node.
+    void node_world_matrix(int32_t index, Mat4& m) const;
+    // The named node's world matrix (the first in depth-first order), or the master node's
+    // local matrix for a null name.
+    void get_node_matrix(const char* name, Mat4& m) const;
+    void bounding_box(const char* name, Vec3& min, Vec3& max, bool include_attached) const;
+    Vec3 center(const char* name, bool include_attached) const;
+    float size(const char* name) const;
+
+    // ---- animation and skinning ----
+    // Moves the scene to `time` seconds: animated nodes, the cameras and lights on them, and
+    // (unless skipped) the skinned meshes.
+    void update(float time, bool skip_skinning);
+    void compute_animation_length();
+    void apply_animations(Node* node, float time);
+    void skin_node(Node* node);
+
+    Node* master_node = nullptr;
+    std::string file_name;
+    ShaderProgram* shaders[SHADER_SLOTS] = {};
+    float animation_length = -1;
+    bool animating = false;
+    int32_t cur_cam = -1;
+    int32_t width = -1, height = -1;
+    float aspect = -1;
+    bool apply_camera = true;
+    bool glow_enabled = false;
+    bool cull_in_shadow_pass = false;
+    Objects3D* master = this;
+    std::vector<Objects3D*> attached;
+    std::vector<Mirror*> mirrors;
+    std::unique_ptr<Fbo> glow_fbo;
+
+private:
+    void widen_bounding_box(const Node& node, Vec3& min, Vec3& max) const;
+};
