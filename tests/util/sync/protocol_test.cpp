@@ -48,10 +48,11 @@ SyncCommand pause(uint8_t flag) {
     return c;
 }
 
-SyncCommand track_request(const std::string& name) {
+// The command points at the name: it must outlive the command (a literal or a global).
+SyncCommand track_request(const char* name) {
     SyncCommand c = command(MSG_TRACK_REQUEST);
-    c.name = name.data();
-    c.name_length = static_cast<uint32_t>(name.size());
+    c.name = name;
+    c.name_length = static_cast<uint32_t>(strlen(name));
     return c;
 }
 
@@ -75,7 +76,7 @@ const std::vector<SyncCommand> from_editor = {
     row(-1), pause(0), pause(200), command(MSG_SAVE_ALL),
 };
 const std::vector<SyncCommand> from_client = {
-    track_request("ActiveScene1st"), track_request(""), track_request(long_name), row(0), row(-2147483647 - 1),
+    track_request("ActiveScene1st"), track_request(""), track_request(long_name.c_str()), row(0), row(-2147483647 - 1),
 };
 
 void expect_same(const SyncCommand& a, const SyncCommand& b) {
@@ -162,8 +163,8 @@ TEST(SyncProtocol, TrackNamesOverTheMaximumAreRefusedWithoutWaitingForThem) {
     EXPECT_EQ(status_of_prefix(SYNC_CLIENT, over, over.size()), SYNC_DECODE_INVALID);
     // The encoder refuses what the decoder would, and writes nothing when the buffer is short.
     std::string too_long(SYNC_MAX_TRACK_NAME_LENGTH + 1, 'n');
-    EXPECT_EQ(sync_command_size(track_request(too_long)), 0u);
-    EXPECT_EQ(encode(track_request(too_long)), Bytes{});
+    EXPECT_EQ(sync_command_size(track_request(too_long.c_str())), 0u);
+    EXPECT_EQ(encode(track_request(too_long.c_str())), Bytes{});
     uint8_t small[6] = {9, 9, 9, 9, 9, 9};
     EXPECT_EQ(encode_sync_command(track_request("ab"), small, sizeof small), 0u);
     EXPECT_EQ(small[0], 9);
