@@ -15,6 +15,7 @@
 #include "gl_support.h"
 #include "test_support.h"
 #include "util/fbo/fbo.h"
+#include "util/light/light.h"
 #include "util/reflectionmap/reflectionmap.h"
 #include "util/shaderprogram/program_table.h"
 #include "util/shaderprogram/shaderprogram.h"
@@ -202,6 +203,21 @@ TEST_F(GlOwnership, ReflectionMapsDeleteTheirCubeAndTarget) {
     maps.clear();
     for (GLuint name : cubes) EXPECT_FALSE(glIsTexture(name)) << name;
     for (const TargetNames& n : targets) expect_gone(n);
+}
+
+TEST_F(GlOwnership, LightsDeleteTheirShadowCube) {
+    std::vector<std::unique_ptr<Light>> lights;
+    std::vector<GLuint> cubes;
+    for (int i = 0; i < 20; ++i) {
+        lights.push_back(std::make_unique<Light>());
+        lights.back()->shadow_map_size = 8;
+        lights.back()->set_shadow(true);
+        cubes.push_back(lights.back()->shadow_cube);
+        ASSERT_TRUE(glIsTexture(cubes.back()));
+    }
+    lights.push_back(std::make_unique<Light>());  // never shadowed: nothing to delete
+    lights.clear();
+    for (GLuint name : cubes) EXPECT_FALSE(glIsTexture(name)) << name;
 }
 
 TEST_F(GlOwnership, AMovedTargetKeepsDrawingAndItsSourceDeletesNothing) {

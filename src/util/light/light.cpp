@@ -40,6 +40,11 @@ Light::Light() {
     attenuation_from_point(Vec3(10, 10, 10));
 }
 
+Light::~Light() {
+    if (shadow_cube) glDeleteTextures(1, &shadow_cube);
+    if (shadow_framebuffer) glDeleteFramebuffersEXT(1, &shadow_framebuffer);
+}
+
 void Light::set_name(const std::string& new_name) {
     name = new_name;
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });

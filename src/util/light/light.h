@@ -15,6 +15,7 @@ public:
     enum Type { POINT = 1, DIRECTIONAL = 2, AMBIENT = 3 };
 
     Light();
+    ~Light();
     Light(const Light&) = delete;
     Light& operator=(const Light&) = delete;
 
