@@ -278,7 +278,12 @@ void Objects3D::skin_node(Node* node) {
         deformed[3 * vertex + 2] = position.z;
 
         const Mat4 normal_matrix(blend);
+        // A normal shared by the corners of a vertex is listed once per corner; its repeats
+        // would only write the same result again.
+        int32_t previous = -1;
         for (int32_t k : geom_object->normals_from_vertex[vertex]) {
+            if (k == previous) continue;
+            previous = k;
             if (!in_table(k, normal_count))
                 ZV_FATAL("Skin %s: vertex %zu uses normal %" PRId32 ", mesh %s has %zu", skin, vertex, k,
                          mesh.name.c_str(), normal_count);
