@@ -159,16 +159,6 @@ TEST(AnimationTime, LengthIsTheLatestKeyOfAnyChannel) {
     EXPECT_EQ(scene.animation_length, 3.5f);
 }
 
-TEST(AnimationTime, ALengthOfZeroHoldsTheKeys) {
-    Scene scene;
-    const int32_t box = scene.add_node("box", 0);
-    scene.animate(box, moves({0}, {{4, 0, 0}}));
-    scene.compute_animation_length();
-    scene.animating = true;
-    scene.update(3, false);
-    expect_vec(scene.origin_of(box), 4, 0, 0);
-}
-
 TEST(AnimationChannels, RotationsMatricesAndChannelOrder) {
     Scene scene;
     const int32_t spin = scene.add_node("spin", 0);
