@@ -20,6 +20,7 @@ int run_music_info(int argc, char** argv);
 int run_midi_dump(int argc, char** argv);
 int run_midi_values(int argc, char** argv);
 int run_image_decode(int argc, char** argv);
+int run_scene_info(int argc, char** argv);
 
 // ---- helpers shared by the commands (and tested) --------------------------------------------
 
@@ -33,6 +34,9 @@ bool find_unextractable_name(const std::vector<std::string>& names, std::string&
 
 // "./a//b/./c" -> "a/b/c": the name an entry gets for a path given on the command line.
 std::string normalise_entry_name(const std::string& path);
+
+// Opens a small window with an OpenGL context, for the commands that make GL objects.
+void open_tool_gl_context();
 
 // Prints "zorvane-tool: <message>" on standard error and returns 1.
 int tool_error(const std::string& message);

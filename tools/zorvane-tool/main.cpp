@@ -44,13 +44,7 @@ int run_modes(int, char**) {
 
 // The required extensions this driver lacks, one a line; none printed when all are there.
 int run_extensions(int, char**) {
-    int depth = init_sdl_video();
-    Settings probe;
-    probe.width = 64;
-    probe.height = 64;
-    probe.video_flags = window_flags_for(Settings{}) & ~SDL_FULLSCREEN_BIT;
-    probe.vsync = 0;
-    open_gl_window(probe, depth);
+    open_tool_gl_context();
     for (const auto& name : missing_required_extensions()) printf("%s\n", name.c_str());
     SDL_Quit();
     return 0;
@@ -78,6 +72,7 @@ const Subcommand subcommands[] = {
     {"midi dump", "FILE", "the tempo, tracks and note events of a MIDI file", 1, 1, run_midi_dump},
     {"midi values", "XML BEAT...", "every track's note values at each beat", 2, 1 << 20, run_midi_values},
     {"image decode", "FILE OUT.pam", "decode an image as a texture load does, into a PAM", 2, 2, run_image_decode},
+    {"scene info", "FILE", "counts and bounding box of a COLLADA scene", 1, 1, run_scene_info},
 };
 
 // "archive list" takes two words of the command line, "modes" one.

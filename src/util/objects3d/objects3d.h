@@ -113,5 +113,7 @@ public:
     std::unique_ptr<Fbo> glow_fbo;
 
 private:
+    // The first node of that name, depth first from the master node; null when none.
+    const Node* find_node(const char* name) const;
     void widen_bounding_box(const Node& node, Vec3& min, Vec3& max) const;
 };
