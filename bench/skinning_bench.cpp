@@ -89,17 +89,6 @@ struct SkinnedSheet : Objects3D {
         animating = true;
     }
 
-    int32_t add_node(const char* name, int32_t parent) {
-        auto node = std::make_unique<Node>();
-        node->name = name;
-        node->this_index = static_cast<int32_t>(nodes.size());
-        node->parent_index = parent;
-        if (parent >= 0) nodes[static_cast<size_t>(parent)]->children.push_back(node->this_index);
-        nodes.push_back(std::move(node));
-        master_node = nodes[0].get();
-        return nodes.back()->this_index;
-    }
-
     void add_animation(int32_t node, std::unique_ptr<Animation> animation) {
         nodes[static_cast<size_t>(node)]->animations.push_back(static_cast<int32_t>(animations.size()));
         animations.push_back(std::move(animation));

@@ -119,6 +119,19 @@ Material* Objects3D::find_material(const char* name) {
 
 // ---- editing --------------------------------------------------------------------------------
 
+int32_t Objects3D::add_node(const std::string& name, int32_t parent_index) {
+    // Only the master node is parentless, and a parent comes before its children.
+    ZV_ASSERT(nodes.empty() ? parent_index == -1 : parent_index >= 0 && parent_index < static_cast<int32_t>(nodes.size()));
+    auto node = std::make_unique<Node>();
+    node->name = name;
+    node->this_index = static_cast<int32_t>(nodes.size());
+    node->parent_index = parent_index;
+    if (parent_index >= 0) nodes[static_cast<size_t>(parent_index)]->children.push_back(node->this_index);
+    nodes.push_back(std::move(node));
+    master_node = nodes[0].get();
+    return nodes.back()->this_index;
+}
+
 void Objects3D::attach(Objects3D* child) {
     attached.push_back(child);
     child->master = this;

@@ -64,6 +64,9 @@ public:
     void attach(Objects3D* child);
 
     // ---- editing ----
+    // Appends a node under `parent_index` (-1 for the first node, which becomes the master
+    // node) and returns its index: for scenes built in code rather than loaded.
+    int32_t add_node(const std::string& name, int32_t parent_index);
     void set_shader(int slot, ShaderProgram* program);
     void set_camera(int index);
     void set_viewport(int width, int height, float aspect);

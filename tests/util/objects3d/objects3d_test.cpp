@@ -17,17 +17,11 @@
 
 namespace {
 
-// Appends a node under `parent` (-1: the master node itself) with the given local matrix.
+// Appends a node with the given local matrix (see Objects3D::add_node).
 Node& add_node(Objects3D& scene, const char* name, int32_t parent, const Mat4& local = Mat4()) {
-    auto node = std::make_unique<Node>();
-    node->name = name;
-    node->local_matrix = local;
-    node->parent_index = parent;
-    node->this_index = static_cast<int32_t>(scene.nodes.size());
-    if (parent >= 0) scene.nodes[static_cast<size_t>(parent)]->children.push_back(node->this_index);
-    scene.nodes.push_back(std::move(node));
-    if (parent < 0) scene.master_node = scene.nodes[0].get();
-    return *scene.nodes.back();
+    Node& node = *scene.nodes[static_cast<size_t>(scene.add_node(name, parent))];
+    node.local_matrix = local;
+    return node;
 }
 
 Mat4 translation(float x, float y, float z) {
