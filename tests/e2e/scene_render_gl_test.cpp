@@ -373,6 +373,23 @@ TEST_F(SceneRenderTest, AShadowFallsWhereABlockerStandsBetweenLightAndFloor) {
     }
 }
 
+TEST_F(SceneRenderTest, TexturedObjectsKeepTheirTextureBesideTheShadowCube) {
+    // The shadow cube holds unit 0 in the lighting pass; the diffuse texture goes to unit 1,
+    // where the textured lighting program reads it.
+    TestScene scene;
+    const int32_t green = scene.material(Vec4(1, 1, 1, 1));
+    scene.materials[static_cast<size_t>(green)]->diff_tex = solid_texture(0, 255, 0);
+    const int32_t floor = scene.floor_square(0, 0, 0, 2, green);
+    scene.object_of(floor).textured = true;
+    scene.camera(Vec3(0, -3, 3), Vec3(0, 0, 0), Vec3(0, 0, 1));
+    scene.light(Vec3(0, 0, 2));
+    set_production_shaders(scene);
+    scene.render(true);
+    const Rgb p = pixel(SIZE / 2, SIZE / 2);
+    EXPECT_GT(p.g, 100);
+    EXPECT_LT(p.r, 10);
+}
+
 TEST_F(SceneRenderTest, AmbientLightsGetNoShadowPasses) {
     TestScene scene;
     const int32_t white = scene.material(Vec4(1, 1, 1, 1), Vec4(1, 1, 1, 1));
@@ -425,6 +442,45 @@ TEST_F(SceneRenderTest, AMirrorShowsWhatStandsInFrontOfItAndNotItself) {
     clear();
     scene.render(false);
     EXPECT_LT(pixel(SIZE / 2, SIZE / 2).r, 20);
+}
+
+// ---- debug views ------------------------------------------------------------------------------
+
+TEST_F(SceneRenderTest, DebugViewsDrawTheBoxAndTheLightsThatShadeAndKeepTheMatrices) {
+    TestScene scene;
+    scene.floor_square(0, 0, 0, 1, scene.material(Vec4(1, 1, 1, 1)));
+    scene.camera(Vec3(0, 0, 4), Vec3(0, 0, 0), Vec3(0, 1, 0), 40);
+    scene.light(Vec3(-0.5f, 0, 0), Vec4(1, 0, 0, 1));
+    scene.light(Vec3(0.5f, 0, 0), Vec4(0, 1, 0, 1), Light::AMBIENT);
+    GLint projection_depth = 0, modelview_depth = 0;
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection_depth);
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelview_depth);
+
+    // The box is flat here (the floor), drawn translucent blue over black.
+    scene.draw_bounding_box();
+    Rgb p = pixel(SIZE / 2, SIZE / 2);
+    EXPECT_EQ(p.r, 0);
+    EXPECT_GT(p.b, 40);
+    EXPECT_GT(p.b, p.g);
+
+    clear();
+    scene.draw_lights(0.2f);
+    const int left = SIZE / 2 - 11, right = SIZE / 2 + 11;  // 22 pixels a unit
+    p = pixel(left, SIZE / 2);
+    EXPECT_EQ(p.r, 255);
+    EXPECT_EQ(p.g, 0);
+    // The ambient light has no place to be drawn at.
+    p = pixel(right, SIZE / 2);
+    EXPECT_EQ(p.g, 0);
+
+    GLint depth = 0;
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, projection_depth);
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, modelview_depth);
+
+    scene.cameras.clear();
+    EXPECT_EQ(fatal_message_of([&] { scene.draw_lights(-1); }), "Failed assert cameras.size() > 0");
 }
 
 // ---- buffers ---------------------------------------------------------------------------------
