@@ -73,6 +73,8 @@ const Subcommand subcommands[] = {
     {"midi values", "XML BEAT...", "every track's note values at each beat", 2, 1 << 20, run_midi_values},
     {"image decode", "FILE OUT.pam", "decode an image as a texture load does, into a PAM", 2, 2, run_image_decode},
     {"scene info", "FILE", "counts and bounding box of a COLLADA scene", 1, 1, run_scene_info},
+    {"scene render", "FILE OUT.pam [--size WxH] [--time S] [--shadows]", "draw a COLLADA scene into a PAM", 2, 7,
+     run_scene_render},
 };
 
 // "archive list" takes two words of the command line, "modes" one.

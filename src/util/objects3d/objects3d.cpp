@@ -213,10 +213,6 @@ void placeholder_read_internal_scene(const char* name, SceneTables&) {
 }
 void placeholder_write_internal_scene(const char*, const SceneTables&) {}
 
-// PLACEHOLDER until scene rendering exists: the render preparation (vertex buffers, the first
-// pass without shadows) has nothing to prepare yet.
-void placeholder_prepare_render(Objects3D&) {}
-
 }  // namespace
 
 bool Objects3D::load(const char* name) {
@@ -239,7 +235,9 @@ bool Objects3D::load_scene(const char* name) {
     if (get_datafile_mode() == DATAFILE_MODE_WRITE) placeholder_write_internal_scene(name, *this);
 
     update(0.0f, false);
-    placeholder_prepare_render(*this);
+    // One pass without shadows builds every object's buffers while loading, not in the first
+    // frame that shows the scene.
+    render(false);
 
     const float s = size(nullptr);
     const Vec3 c = center(nullptr, true);
