@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "scenes/placeholder_scene.h"
+#include "scenes/scene_modulators/modulators.h"
 
 bool quit_posted = false;
 
@@ -21,6 +22,12 @@ const char* const active_scene_tracks[3] = {"ActiveScene1st", "ActiveScene2nd", 
 
 // The scene table, in the order the ActiveScene tracks number it.
 std::unique_ptr<Scene> create_scene(int index) {
+    switch (index) {
+    case 8:
+        return std::make_unique<Modulators>();
+    default:
+        break;
+    }
     // PLACEHOLDER scenes until each scene's own code exists.
     static const struct {
         const char* name;
