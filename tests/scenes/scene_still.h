@@ -140,16 +140,18 @@ public:
         draw(scene);
         return read_target();
     }
-    Picture read_target() {
+    Picture read_target() { return read(*target); }
+    // What a render target holds, e.g. the scratch target a scene drew into.
+    static Picture read(Fbo& fbo) {
         Picture p;
-        p.width = target->width;
-        p.height = target->height;
+        p.width = fbo.width;
+        p.height = fbo.height;
         p.rgba.resize(static_cast<size_t>(p.width) * p.height * 4);
-        target->bind(false);
+        fbo.bind(false);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, p.width, p.height, GL_RGBA, GL_UNSIGNED_BYTE, p.rgba.data());
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        target->unbind();
+        fbo.unbind();
         return p;
     }
 
