@@ -15,6 +15,7 @@
 #include "scenes/scene_attractor_fun/attractor_fun.h"
 #include "scenes/scene_modulators/modulators.h"
 #include "scenes/scene_radial_fun/radial_fun.h"
+#include "scenes/scene_ribbons/ribbons.h"
 
 bool quit_posted = false;
 
@@ -29,6 +30,8 @@ std::unique_ptr<Scene> create_scene(int index) {
         return std::make_unique<AttractorFun>();
     case 3:
         return std::make_unique<RadialFun>();
+    case 6:
+        return std::make_unique<Ribbons>();
     case 8:
         return std::make_unique<Modulators>();
     default:

@@ -32,7 +32,25 @@ TRACKS = {
     "rf_size": [(40 * BAR, 0.05, HOLD), (44 * BAR, 0.06, HOLD), (64 * BAR, 0.07, HOLD)],
     "rf_border": [(0, 4.0, HOLD)],
     "rf_object": [(0, 0, HOLD), (44 * BAR, 1, HOLD), (64 * BAR, 1, HOLD)],
+    # Ribbons (bars 48-56, the breakdown): a slow drift and a gentle roll that keep the stack
+    # in view, additive blending for the last four bars, hues from cyan toward orange.
+    "riBobAmount": [(48 * BAR, 0.12, HOLD)],
+    "riBobSpeed": [(48 * BAR, 1.0, HOLD)],
+    "riMoveAmountX": [(48 * BAR, 0.12, HOLD)],
+    "riMoveAmountY": [(48 * BAR, 0.08, HOLD)],
+    "riMoveSpeedX": [(48 * BAR, 1.0, HOLD)],
+    "riMoveSpeedY": [(48 * BAR, 1.3, HOLD)],
+    "riOffsetX": [(48 * BAR, 0.0, HOLD)],
+    "riOffsetY": [(48 * BAR, 0.0, HOLD)],
+    "riBlendMode": [(48 * BAR, 0, HOLD), (52 * BAR, 1, HOLD)],
+    "riFgAlpha": [(48 * BAR, 0.9, HOLD)],
+    "riBgAlpha": [(48 * BAR, 0.5, HOLD)],
+    "riCol0": [(48 * BAR, 0.55, SMOOTH), (56 * BAR, 0.75, HOLD)],
+    "riCol1": [(48 * BAR, 0.1, HOLD)],
 }
+# One height scale per score track (8 tracks); louder tracks a little flatter.
+for track in range(8):
+    TRACKS[f"riTrackHeight{track}"] = [(48 * BAR, 1.0, HOLD)]
 
 
 def main():
