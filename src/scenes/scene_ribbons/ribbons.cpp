@@ -143,30 +143,36 @@ void Ribbons::draw_track(int band, int band_count) const {
     const float bg = music->get_sync_value(values[BG_ALPHA]);
     const float height_scale = music->get_sync_value(track_heights[static_cast<size_t>(midi_track)]);
 
+    // One wall strip per ribbon, its vertices alternating between the front edge (z = 0) and
+    // the back edge: every second vertex of it is an outline.
+    float strip[SAMPLES * 2 * 3];
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glLineWidth(LINE_WIDTH);
     glPushMatrix();
     for (int v = h.voices - 1; v >= 0; --v) {
         Vec3 c;
         c.lerp(c0, c1, static_cast<float>(v) / static_cast<float>(h.voices));
         glTranslatef(0.0f, 0.0f, 1.2f * RIBBON_DEPTH);
         const float* s = &h.samples[static_cast<size_t>(v) * SAMPLES];
-
-        glLineWidth(LINE_WIDTH);
-        for (int pass = 0; pass < 3; ++pass) {
-            // Outline at the front, the wall, the outline at the back.
-            const bool wall = pass == 1;
-            const float z = pass == 2 ? RIBBON_DEPTH : 0.0f;
-            glColor4f(c.x, c.y, c.z, wall ? bg : fg);
-            glBegin(wall ? GL_TRIANGLE_STRIP : GL_LINE_STRIP);
-            for (int i = 0; i < SAMPLES; ++i) {
-                const float x = static_cast<float>(SAMPLES - 1 - i) / static_cast<float>(SAMPLES);
-                const float y = height_scale * s[ring_position(i)];
-                glVertex3f(x, y, z);
-                if (wall) glVertex3f(x, y, RIBBON_DEPTH);
-            }
-            glEnd();
+        for (int i = 0; i < SAMPLES; ++i) {
+            float* pair = &strip[i * 6];
+            pair[0] = pair[3] = static_cast<float>(SAMPLES - 1 - i) / static_cast<float>(SAMPLES);
+            pair[1] = pair[4] = height_scale * s[ring_position(i)];
+            pair[2] = 0.0f;
+            pair[5] = RIBBON_DEPTH;
         }
+        glColor4f(c.x, c.y, c.z, fg);
+        glVertexPointer(3, GL_FLOAT, 6 * sizeof(float), strip);
+        glDrawArrays(GL_LINE_STRIP, 0, SAMPLES);
+        glColor4f(c.x, c.y, c.z, bg);
+        glVertexPointer(3, GL_FLOAT, 0, strip);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, SAMPLES * 2);
+        glColor4f(c.x, c.y, c.z, fg);
+        glVertexPointer(3, GL_FLOAT, 6 * sizeof(float), strip + 3);
+        glDrawArrays(GL_LINE_STRIP, 0, SAMPLES);
     }
     glPopMatrix();
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void Ribbons::render() {
