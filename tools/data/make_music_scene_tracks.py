@@ -29,8 +29,8 @@ TRACKS = {
     "rf_col1_g": [(0, 0.76863, HOLD)],
     "rf_col1_b": [(0, 0.06275, HOLD)],
     "rf_spread": [(40 * BAR, 0.12, SMOOTH), (44 * BAR, 0.28, HOLD), (64 * BAR, 0.3, SMOOTH), (72 * BAR, 0.4, HOLD)],
-    "rf_size": [(40 * BAR, 0.05, HOLD), (44 * BAR, 0.06, HOLD), (64 * BAR, 0.07, HOLD)],
-    "rf_border": [(0, 4.0, HOLD)],
+    "rf_size": [(40 * BAR, 0.07, HOLD), (44 * BAR, 0.08, HOLD), (64 * BAR, 0.09, HOLD)],
+    "rf_border": [(0, 6.0, HOLD)],
     "rf_object": [(0, 0, HOLD), (44 * BAR, 1, HOLD), (64 * BAR, 1, HOLD)],
     # Ribbons (bars 48-56, the breakdown): a slow drift and a gentle roll that keep the stack
     # in view, additive blending for the last four bars, hues from cyan toward orange.
