@@ -1,26 +1,9 @@
 // A small OpenGL window for tests that need a context (Mesa under Xvfb), in batch mode.
 #pragma once
 
-#include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-#include "main/startup.h"
-#include "platform/ui.h"
-#include "util/data/data.h"
-
-inline void open_test_window() {
-    setenv("ZORVANE_BATCH", "1", 1);
-    reset_batch_mode();
-    reset_datafile();
-    init_sdl_video();
-    Settings s;
-    s.width = 64;
-    s.height = 64;
-    s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
-    open_gl_window(s, 0);
-}
+#include "gl_window.h"
 
 // Identity projection and modelview, modelview current: drawing in -1..1 fills the viewport.
 inline void load_identity_matrices() {

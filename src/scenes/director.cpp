@@ -12,6 +12,10 @@
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "scenes/placeholder_scene.h"
+#include "scenes/scene_attractor_fun/attractor_fun.h"
+#include "scenes/scene_modulators/modulators.h"
+#include "scenes/scene_radial_fun/radial_fun.h"
+#include "scenes/scene_ribbons/ribbons.h"
 
 bool quit_posted = false;
 
@@ -21,6 +25,18 @@ const char* const active_scene_tracks[3] = {"ActiveScene1st", "ActiveScene2nd", 
 
 // The scene table, in the order the ActiveScene tracks number it.
 std::unique_ptr<Scene> create_scene(int index) {
+    switch (index) {
+    case 2:
+        return std::make_unique<AttractorFun>();
+    case 3:
+        return std::make_unique<RadialFun>();
+    case 6:
+        return std::make_unique<Ribbons>();
+    case 8:
+        return std::make_unique<Modulators>();
+    default:
+        break;
+    }
     // PLACEHOLDER scenes until each scene's own code exists.
     static const struct {
         const char* name;
