@@ -53,10 +53,11 @@ TRACKS = {
 }
 
 
-def main():
+def write_tracks(tracks):
+    """Makes data/sync_tracker/_<name>.track for each name, keeping existing files unless --force."""
     force = "--force" in sys.argv[1:]
     os.makedirs(BASE, exist_ok=True)
-    for name, keys in TRACKS.items():
+    for name, keys in tracks.items():
         path = f"{BASE}/_{name}.track"
         if os.path.exists(path) and not force:
             print(f"{path}: exists, kept")
@@ -64,6 +65,10 @@ def main():
         lines = "".join(f"{row} {value} {interp}\n" for row, value, interp in keys)
         subprocess.run([TOOL, "track", "make", path], input=lines.encode(), check=True)
         print(f"{path}: {len(keys)} keys")
+
+
+def main():
+    write_tracks(TRACKS)
 
 
 if __name__ == "__main__":

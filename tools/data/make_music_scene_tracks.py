@@ -9,14 +9,7 @@ over them again (it refuses to overwrite existing files unless given --force).
 Rows: 8 per beat, 32 per bar. Where the show selects the scenes (make_director_tracks.py):
 radial shapes alone in bars 40-48 and under the attractor in bars 64-72; ribbons in bars 48-56.
 """
-import os
-import subprocess
-import sys
-
-TOOL = "build/zorvane-tool"
-BASE = "data/sync_tracker"
-HOLD, LINEAR, SMOOTH = 0, 1, 2
-BAR = 32
+from make_director_tracks import BAR, HOLD, LINEAR, SMOOTH, write_tracks
 
 TRACKS = {
     # Radial shapes: the gradient keeps its defaults (sky blue to amber); the shapes circle
@@ -54,16 +47,7 @@ for track in range(8):
 
 
 def main():
-    force = "--force" in sys.argv[1:]
-    os.makedirs(BASE, exist_ok=True)
-    for name, keys in TRACKS.items():
-        path = f"{BASE}/_{name}.track"
-        if os.path.exists(path) and not force:
-            print(f"{path}: exists, kept")
-            continue
-        lines = "".join(f"{row} {value} {interp}\n" for row, value, interp in keys)
-        subprocess.run([TOOL, "track", "make", path], input=lines.encode(), check=True)
-        print(f"{path}: {len(keys)} keys")
+    write_tracks(TRACKS)
 
 
 if __name__ == "__main__":

@@ -68,18 +68,9 @@ void Mirror::draw(Objects3D& scene, int mode, int light) {
     glColor4f(1, 1, 1, 1);
     glDisable(GL_COLOR_MATERIAL);
 
-    // The shadow cube holds unit 0 while it is enabled there.
-    glActiveTexture(GL_TEXTURE0);
-    const int unit = glIsEnabled(GL_TEXTURE_CUBE_MAP) ? 1 : 0;
     const Texture* texture = mode == DRAW_GLOW ? material.glow_tex.get() : reflection;
     apply_material(material, mode == DRAW_GLOW && !texture);
-    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-    if (texture) {
-        glEnable(GL_TEXTURE_2D);
-        texture->bind(unit);
-    } else {
-        glDisable(GL_TEXTURE_2D);
-    }
+    const int unit = bind_surface_texture(texture);
 
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();

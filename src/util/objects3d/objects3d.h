@@ -175,6 +175,9 @@ ShaderProgram* use_object_program(Objects3D* scene, bool textured, bool mirror, 
 const Material& material_of(const Objects3D& scene, const GeomObject& object);
 // GL material colours from a material (plus its color_add), or all four black.
 void apply_material(const Material& material, bool black);
+// Binds a surface texture to unit 0, or to unit 1 while the shadow cube holds unit 0 (null: no
+// texturing there); returns the unit, leaving unit 0 active.
+int bind_surface_texture(const Texture* texture);
 
 // Set while mirrors render their reflections: a mirror seen in a mirror is not rendered again.
 extern bool mirror_pass_active;

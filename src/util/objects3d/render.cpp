@@ -41,6 +41,21 @@ const Material& material_of(const Objects3D& scene, const GeomObject& object) {
     return *scene.materials[static_cast<size_t>(object.material_index)];
 }
 
+int bind_surface_texture(const Texture* texture) {
+    // The shadow cube holds unit 0 while it is enabled there.
+    glActiveTexture(GL_TEXTURE0);
+    const int unit = glIsEnabled(GL_TEXTURE_CUBE_MAP) ? 1 : 0;
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    if (texture) {
+        glEnable(GL_TEXTURE_2D);
+        texture->bind(unit);
+    } else {
+        glDisable(GL_TEXTURE_2D);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    return unit;
+}
+
 void apply_material(const Material& material, bool black) {
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, material.shininess);
     if (black) {
@@ -129,9 +144,6 @@ void draw_object(Objects3D* scene, int index, int mode) {
     glColor4f(1, 1, 1, 1);
     glDisable(GL_COLOR_MATERIAL);
 
-    // The shadow cube holds unit 0 while it is enabled there.
-    glActiveTexture(GL_TEXTURE0);
-    const int unit = glIsEnabled(GL_TEXTURE_CUBE_MAP) ? 1 : 0;
     const Texture* texture = nullptr;
     if (mode == DRAW_GLOW) {
         texture = material.glow_tex.get();
@@ -141,14 +153,7 @@ void draw_object(Objects3D* scene, int index, int mode) {
         if (object->textured) texture = material.diff_tex.get();
         apply_material(material, false);
     }
-    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-    if (texture) {
-        glEnable(GL_TEXTURE_2D);
-        texture->bind(unit);
-    } else {
-        glDisable(GL_TEXTURE_2D);
-    }
-    glActiveTexture(GL_TEXTURE0);
+    const int unit = bind_surface_texture(texture);
 
     const Mesh& mesh = *object->mesh_ptr;
     glBindBuffer(GL_ARRAY_BUFFER, object->vertex_buffer.get_id());
