@@ -100,9 +100,9 @@ void BM_SkinnedUpdateJointsMoving(benchmark::State& state) {
     float time = 0;
     for (auto _ : state) {
         time += 1.0f / 60.0f;
-        scene.sheet->vertex_data_dirty = false;  // as the buffer upload leaves it
+        scene.sheet->vertex_dirty = false;  // as the buffer upload leaves it
         scene.update(time, false);
-        if (!scene.sheet->vertex_data_dirty) state.SkipWithError("the skin was not recomputed");
+        if (!scene.sheet->vertex_dirty) state.SkipWithError("the skin was not recomputed");
         benchmark::DoNotOptimize(scene.sheet->vertices_deformed.data());
     }
     state.counters["vertices/s"] =
@@ -114,9 +114,9 @@ void BM_SkinnedUpdateTimeStill(benchmark::State& state) {
     SkinnedSheet scene;
     scene.update(2.5f, false);
     for (auto _ : state) {
-        scene.sheet->vertex_data_dirty = false;
+        scene.sheet->vertex_dirty = false;
         scene.update(2.5f, false);
-        if (scene.sheet->vertex_data_dirty) state.SkipWithError("the skin was recomputed");
+        if (scene.sheet->vertex_dirty) state.SkipWithError("the skin was recomputed");
         benchmark::DoNotOptimize(scene.sheet->vertices_deformed.data());
     }
 }

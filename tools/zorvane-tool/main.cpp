@@ -76,6 +76,8 @@ const Subcommand subcommands[] = {
      1, 3, run_scene_info},
     {"scene pack", "OUT FILE...", "convert COLLADA scenes as a write-mode run does into a new archive", 2, 1 << 20,
      run_scene_pack},
+    {"scene render", "FILE OUT.pam [--size WxH] [--time S] [--shadows]", "draw a COLLADA scene into a PAM", 2, 7,
+     run_scene_render},
 };
 
 // "archive list" takes two words of the command line, "modes" one.

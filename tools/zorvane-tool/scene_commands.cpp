@@ -1,14 +1,22 @@
 // zorvane-tool scene: what a run makes of a COLLADA scene, in counts, read from the document or
-// from its converted form in an archive; and archives of converted scenes built as a write-mode
-// run builds them.
+// from its converted form in an archive; archives of converted scenes built as a write-mode run
+// builds them; and the scene as a picture drawn by the engine's own renderer.
+#include <GL/glew.h>
+
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "main/startup.h"
 #include "util/data/data.h"
+#include "util/fbo/fbo.h"
 #include "util/objects3d/objects3d.h"
+#include "util/shaderprogram/program_table.h"
 
 void open_tool_gl_context() {
     // A small window: SDL 1.2 has no hidden contexts, and textures are GL objects.
@@ -93,6 +101,152 @@ int run_scene_pack(int argc, char** argv) {
         if (!scene.load(argv[i])) result = tool_error(not_collada(argv[i]));
     }
     if (result == 0) write_datafile(archive);
+    SDL_Quit();
+    return result;
+}
+
+// ---- scene render ---------------------------------------------------------------------------
+
+namespace {
+
+const char* const RENDER_ARGUMENTS = "FILE OUT.pam [--size WxH] [--time S] [--shadows]";
+
+int render_usage() {
+    fprintf(stderr, "zorvane-tool: wrong arguments for 'scene render'\nusage: zorvane-tool scene render %s\n",
+            RENDER_ARGUMENTS);
+    return 2;
+}
+
+// "WxH" with both sides 1 to 8192.
+bool parse_size(const char* text, int& width, int& height) {
+    char* end = nullptr;
+    const long w = strtol(text, &end, 10);
+    if (end == text || *end != 'x') return false;
+    const char* second = end + 1;
+    const long h = strtol(second, &end, 10);
+    if (end == second || *end != '\0' || w < 1 || h < 1 || w > 8192 || h > 8192) return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+bool parse_seconds(const char* text, float& seconds) {
+    char* end = nullptr;
+    const double v = strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v) || std::fabs(v) > 1e6) return false;
+    seconds = static_cast<float>(v);
+    return true;
+}
+
+// The programs the reflection cubes scene puts into slots 0 to 6, in slot order.
+const ProgramId render_programs[] = {
+    ProgramId::MultiMaterialNoTexture, ProgramId::MultiMaterialTexture,
+    ProgramId::ShadowDepthWrite,       ProgramId::ShadowAmbient,
+    ProgramId::ShadowAmbientTexture,   ProgramId::ShadowCubeSingleMaterialNoTexture,
+    ProgramId::ShadowCubeSingleMaterialTexture,
+};
+
+// For a scene without a camera: one on a diagonal of the bounding box, looking at its middle,
+// z up as modelling tools export.
+void add_overview_camera(Objects3D& scene) {
+    const Vec3 middle = scene.center(nullptr, true);
+    float size = scene.size(nullptr);
+    if (!(size > 0) || size > 1e6f) size = 1;
+    auto camera = std::make_unique<Camera>();
+    camera->set_name("overview");
+    camera->set_view(middle + Vec3(0.6f, -0.9f, 0.5f) * size, middle, Vec3(0, 0, 1));
+    camera->set_yfov(40);
+    camera->set_clip_from_size(size);
+    scene.cameras.push_back(std::move(camera));
+    scene.set_camera(static_cast<int>(scene.cameras.size()) - 1);
+}
+
+// For a scene without a light that shades: a white point light above and beside the camera.
+void add_default_light(Objects3D& scene) {
+    for (const auto& light : scene.lights)
+        if (light->get_type() != Light::AMBIENT) return;
+    const Vec3 middle = scene.center(nullptr, true);
+    float size = scene.size(nullptr);
+    if (!(size > 0) || size > 1e6f) size = 1;
+    auto light = std::make_unique<Light>();
+    light->set_name("default light");
+    const Vec3 p = middle + Vec3(0.4f, -0.5f, 1.0f) * size;
+    light->set_position(p.x, p.y, p.z);
+    light->set_range(size);
+    light->attenuation_from_point(middle);
+    scene.lights.push_back(std::move(light));
+}
+
+bool write_pam(const char* path, int width, int height, const std::vector<unsigned char>& rgb) {
+    FILE* out = fopen(path, "wb");
+    if (!out) return false;
+    fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", width, height);
+    // GL reads rows bottom up; a PAM runs top down.
+    const size_t row = static_cast<size_t>(width) * 3;
+    bool ok = true;
+    for (int y = height; y-- > 0;) ok = fwrite(rgb.data() + static_cast<size_t>(y) * row, 1, row, out) == row && ok;
+    return fclose(out) == 0 && ok;
+}
+
+}  // namespace
+
+int run_scene_render(int argc, char** argv) {
+    int width = 640, height = 360;
+    float time = 0;
+    bool shadows = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (arg == "--size" && has_value) {
+            if (!parse_size(argv[++i], width, height)) return render_usage();
+        } else if (arg == "--time" && has_value) {
+            if (!parse_seconds(argv[++i], time)) return render_usage();
+        } else if (arg == "--shadows") {
+            shadows = true;
+        } else {
+            return render_usage();
+        }
+    }
+
+    set_datafile_mode(DATAFILE_MODE_NONE);
+    open_tool_gl_context();
+    int result = 0;
+    {
+        // Everything with GL objects goes before the context does.
+        std::vector<std::unique_ptr<ShaderProgram>> programs;
+        for (ProgramId id : render_programs) {
+            const int k = static_cast<int>(id);
+            programs.push_back(std::make_unique<ShaderProgram>(ProgramTable::vertex_source(k), ProgramTable::fragment_source(k)));
+        }
+        Objects3D scene;
+        if (!scene.load(argv[0])) {
+            result = tool_error(std::string(argv[0]) + " is not a COLLADA file (.dae)");
+        } else {
+            scene.update(time, false);
+            if (scene.cameras.empty()) add_overview_camera(scene);
+            add_default_light(scene);
+            for (size_t slot = 0; slot < programs.size(); ++slot) scene.set_shader(static_cast<int>(slot), programs[slot].get());
+            scene.set_viewport(width, height, static_cast<float>(width) / static_cast<float>(height));
+
+            GLint largest = 0;
+            glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &largest);
+            if (width > largest || height > largest) {
+                result = tool_error("the driver renders at most " + std::to_string(largest) + " pixels a side");
+            } else {
+                Fbo target(width, height, FboType::Rgba8NoMipmaps);
+                target.bind(true);
+                glEnable(GL_DEPTH_TEST);
+                glDepthFunc(GL_LEQUAL);
+                glEnable(GL_LIGHTING);
+                scene.render(shadows);
+                std::vector<unsigned char> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+                glPixelStorei(GL_PACK_ALIGNMENT, 1);
+                glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+                target.unbind();
+                if (!write_pam(argv[1], width, height, rgb)) result = tool_error(std::string("cannot write ") + argv[1]);
+            }
+        }
+    }
     SDL_Quit();
     return result;
 }

@@ -211,10 +211,10 @@ void Objects3D::skin_node(Node* node) {
         const float seen = animations[static_cast<size_t>(ctrl->driving_animations[d])]->last_eval_time;
         if (seen != ctrl->driving_times[d]) {
             ctrl->driving_times[d] = seen;
-            geom_object->vertex_data_dirty = true;
+            geom_object->vertex_dirty = true;
         }
     }
-    if (!geom_object->vertex_data_dirty) return;
+    if (!geom_object->vertex_dirty) return;
 
     // Every array the vertex loop reads or writes is checked here once, so the loop itself only
     // has to check the per-influence indices.

@@ -356,7 +356,11 @@ private:
             }
         }
         // A textured surface takes its colour from the texture; the diffuse colour only tints it.
-        if (diff_tex) {
+        // Exporters that write no ambient colour (Blender's lambert) would tint it with nothing,
+        // opacity included, and the surface would vanish: such a texture is drawn as it is.
+        if (diff_tex && !element->FirstChildElement("ambient")) {
+            diffuse = Vec4(1, 1, 1, 1);
+        } else if (diff_tex) {
             diffuse = Vec4(std::min(ambient.x * 2, 1.0f), std::min(ambient.y * 2, 1.0f), std::min(ambient.z * 2, 1.0f),
                            std::min(ambient.w * 2, 1.0f));
         }

@@ -1,7 +1,7 @@
 // The drawable records of a scene: vertex data (Mesh), surface colours and textures (Material),
 // and the pieces of a mesh drawn with one material (GeomObject), with the skinned copies of
 // their vertex data.
-// Depends on: util/math, util/texture.
+// Depends on: util/math, util/texture, GLEW (the object's vertex and index buffers).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,37 @@
 
 #include "util/math/math.h"
 #include "util/texture/texture.h"
+
+// One GL buffer name, deleted with its owner; moves hand the name on, copies are not made.
+class GlBuffer {
+public:
+    GlBuffer() = default;
+    ~GlBuffer() { release(); }
+    GlBuffer(const GlBuffer&) = delete;
+    GlBuffer& operator=(const GlBuffer&) = delete;
+    GlBuffer(GlBuffer&& other) noexcept : id(other.id) { other.id = 0; }
+    GlBuffer& operator=(GlBuffer&& other) noexcept {
+        if (this != &other) {
+            release();
+            id = other.id;
+            other.id = 0;
+        }
+        return *this;
+    }
+    // Generates a name when there is none yet; false when GL gives none.
+    bool create() {
+        if (!id) glGenBuffers(1, &id);
+        return id != 0;
+    }
+    GLuint get_id() const { return id; }
+
+private:
+    void release() {
+        if (id) glDeleteBuffers(1, &id);
+        id = 0;
+    }
+    GLuint id = 0;
+};
 
 struct Mesh {
     std::string name;
@@ -57,12 +88,29 @@ struct GeomObject {
     int32_t skipped_indices_start = 0, skipped_indices_end = 0;
     Mat4 object_matrix;
 
-    // Set when the vertex data changed and must reach the GPU again.
-    bool vertex_data_dirty = true;
+    // ---- GPU state: one element per triangle corner, in corner order ----
+    GlBuffer vertex_buffer, index_buffer;
+    std::vector<float> vertex_stream, normal_stream, tangent_stream, texcoord_stream;
+    std::vector<uint32_t> index_stream;  // 0, 1, 2, ... one per corner
+    size_t vertex_bytes = 0, normal_bytes = 0, tangent_bytes = 0, texcoord_bytes = 0, index_bytes = 0;
+    // Set when the vertex data changed (skinning) and must reach the GPU again.
+    bool vertex_dirty = true;
+    bool buffer_allocated = false;
+    bool index_dirty = true;
+
+    // Builds the corner streams and the buffers and uploads them; false when the data names
+    // elements its arrays lack or GL gives no buffer names.
+    bool create_buffers();
+    // Rewrites the streams from the current sources and uploads them when either flag is set.
+    bool update_buffers();
+    void upload_buffers();
 
     // Copies the mesh's arrays into the deformed ones and lists each vertex's normals, once;
     // an object whose copies are already filled is left as it is.
     void prepare_deformation();
 
     int32_t triangle_count() const { return static_cast<int32_t>(ivertices.size() / 3); }
+
+private:
+    bool fill_streams();
 };

@@ -205,14 +205,6 @@ void Objects3D::start_animation(bool on) {
 
 // ---- loading --------------------------------------------------------------------------------
 
-namespace {
-
-// PLACEHOLDER until scene rendering exists: the render preparation (vertex buffers, the first
-// pass without shadows) has nothing to prepare yet.
-void placeholder_prepare_render(Objects3D&) {}
-
-}  // namespace
-
 bool Objects3D::load(const char* name) {
     file_name = name;
     std::string ending = file_name.size() >= 4 ? file_name.substr(file_name.size() - 4) : file_name;
@@ -233,7 +225,9 @@ bool Objects3D::load_scene(const char* name) {
     if (get_datafile_mode() == DATAFILE_MODE_WRITE) save_internal(*this, name);
 
     update(0.0f, false);
-    placeholder_prepare_render(*this);
+    // One pass without shadows builds every object's buffers while loading, not in the first
+    // frame that shows the scene.
+    render(false);
 
     const float s = size(nullptr);
     const Vec3 c = center(nullptr, true);

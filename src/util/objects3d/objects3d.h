@@ -1,7 +1,9 @@
 // One loaded 3D scene: a tree of nodes carrying transforms, and flat tables of the cameras,
 // lights, materials, meshes, drawable objects, skin controllers and animation channels the
 // nodes refer to by index. Filled from a COLLADA file (dae_loader) or, in a packed build, from
-// its converted form in the archive (scene_file); moved in time by update() (animation and skinning).
+// its converted form in the archive (scene_file); moved in time by update() (animation and
+// skinning); drawn by render() with fixed-function lights and materials, one program per draw
+// situation, shadow cubes, glow and mirrors (render.cpp, mirror.cpp).
 // Depends on: util/math, util/camera, util/light, util/texture, util/fbo, util/shaderprogram,
 // util/data (the archive mode), util/objects3d/dae_loader and scene_file (the converted form).
 #pragma once
@@ -46,6 +48,30 @@ struct SceneTables {
 };
 
 class Mirror;
+
+// The shader slots: the program for each draw situation. A null slot draws with the fixed
+// pipeline.
+enum ObjectShaderSlot {
+    OBJ_SHADER_NOTEX = 0,                // normal pass, untextured objects
+    OBJ_SHADER_TEXTURE = 1,              // normal pass, textured objects and mirrors
+    OBJ_SHADER_SHADOW_DEPTHWRITE = 2,    // shadow depth pass
+    OBJ_SHADER_SHADOW_AMBIENT = 3,       // shadow ambient pass, untextured
+    OBJ_SHADER_SHADOW_AMBIENT_TEX = 4,   // shadow ambient pass, textured and mirrors
+    OBJ_SHADER_SHADOW_LIGHTING = 5,      // shadow lighting pass, untextured
+    OBJ_SHADER_SHADOW_LIGHTING_TEX = 6,  // shadow lighting pass, textured and mirrors
+    OBJ_SHADER_GLOW = 7,                 // glow pass, untextured
+    OBJ_SHADER_GLOW_TEX = 8,             // glow pass, textured and mirrors
+    OBJ_SHADER_GLOW_COMPOSITE = 9,       // the glow target added over the frame
+};
+
+// The pass a draw call belongs to.
+enum DrawMode {
+    DRAW_NORMAL = 0,
+    DRAW_SHADOW_AMBIENT = 1,
+    DRAW_SHADOW_DEPTH = 2,
+    DRAW_SHADOW_LIGHTING = 3,
+    DRAW_GLOW = 4,
+};
 
 class Objects3D : public SceneTables {
 public:
@@ -99,6 +125,15 @@ public:
     void apply_animations(Node* node, float time);
     void skin_node(Node* node);
 
+    // ---- rendering ----
+    // Draws the whole scene, its attached scenes and its mirrors; with shadows through the
+    // ambient, depth and per-light lighting passes, else in one lit pass.
+    void render(bool shadows);
+    // Debug views: the bounding box (attached scenes included) as a translucent box, and a
+    // sphere at each light that is not ambient (a negative radius: 0.02 of the scene's size).
+    void draw_bounding_box();
+    void draw_lights(float radius);
+
     Node* master_node = nullptr;
     std::string file_name;
     ShaderProgram* shaders[SHADER_SLOTS] = {};
@@ -116,7 +151,30 @@ public:
     std::unique_ptr<Fbo> glow_fbo;
 
 private:
+    void render_mirrors(bool shadows);
+    // One pass over this scene, the attached scenes and the mirrors.
+    void draw_pass(int mode, int light);
+    void glow_pass();
+    // Viewport, projection and view of the master's current camera for the debug views.
+    void apply_debug_camera();
+
     // The first node of that name, depth first from the master node; null when none.
     const Node* find_node(const char* name) const;
     void widen_bounding_box(const Node& node, Vec3& min, Vec3& max) const;
 };
+
+// Draws a subtree with the current modelview as its parent transform; the winding flag is
+// XOR-ed down the tree, programs come from the scene's master.
+void render_node(Objects3D* scene, Node* node, bool flipped, int mode, int light);
+// Draws one geometry object, creating and refreshing its buffers on the way.
+void draw_object(Objects3D* scene, int index, int mode);
+// Binds the master's program for an object of that kind in that pass (and its uniforms), or
+// the fixed pipeline for an empty slot; returns the program or null.
+ShaderProgram* use_object_program(Objects3D* scene, bool textured, bool mirror, int mode, int light);
+// The material an object is drawn with; an index outside the table gives the defaults.
+const Material& material_of(const Objects3D& scene, const GeomObject& object);
+// GL material colours from a material (plus its color_add), or all four black.
+void apply_material(const Material& material, bool black);
+
+// Set while mirrors render their reflections: a mirror seen in a mirror is not rendered again.
+extern bool mirror_pass_active;

@@ -351,31 +351,31 @@ TEST(Skinning, AJointAnimationBendsVerticesAndNormals) {
 TEST(Skinning, SkinsAreRecomputedOnlyWhenADrivingChannelMoved) {
     Bone bone;
     bone.update(0.5f, false);
-    ASSERT_TRUE(bone.object().vertex_data_dirty);
+    ASSERT_TRUE(bone.object().vertex_dirty);
     ASSERT_EQ(bone.skin().driving_animations, (std::vector<int32_t>{0, 1}));
 
     // As after the buffer upload: clean, and a marker that a recomputation would overwrite.
-    bone.object().vertex_data_dirty = false;
+    bone.object().vertex_dirty = false;
     bone.object().vertices_deformed[3] = 99;
     bone.object().normals_deformed[3] = 99;
     bone.update(0.5f, false);
-    EXPECT_FALSE(bone.object().vertex_data_dirty);
+    EXPECT_FALSE(bone.object().vertex_dirty);
     EXPECT_EQ(bone.object().vertices_deformed[3], 99);
     EXPECT_EQ(bone.object().normals_deformed[3], 99);
 
     // Past the end the channel holds its last key: one recomputation, then none.
     bone.update(5, false);
-    EXPECT_TRUE(bone.object().vertex_data_dirty);
+    EXPECT_TRUE(bone.object().vertex_dirty);
     expect_vec(bone.vertex(1), -1, 1, 0);
-    bone.object().vertex_data_dirty = false;
+    bone.object().vertex_dirty = false;
     bone.object().vertices_deformed[3] = 99;
     bone.update(6, false);
-    EXPECT_FALSE(bone.object().vertex_data_dirty);
+    EXPECT_FALSE(bone.object().vertex_dirty);
     EXPECT_EQ(bone.object().vertices_deformed[3], 99);
 
     // Skipping the skins moves the joints but leaves the mesh alone.
     bone.update(0, true);
-    EXPECT_FALSE(bone.object().vertex_data_dirty);
+    EXPECT_FALSE(bone.object().vertex_dirty);
     EXPECT_EQ(bone.object().vertices_deformed[3], 99);
 }
 

@@ -211,6 +211,14 @@ TEST(DaeLoader, TexturesResolveThroughSamplerAndSurfaceUnderTheDocumentFolder) {
     EXPECT_FLOAT_EQ(m.diffuse.z, 0.4f);
     EXPECT_TRUE(t.geom_objects[0]->textured);
 
+    // Without an ambient colour to double, the texture is drawn as it is, opaque.
+    std::string no_ambient = libraries;
+    no_ambient.erase(no_ambient.find("<ambient>"), std::string("<ambient><color>0.3 0.6 0.2 1</color></ambient>").size());
+    SceneTables plain = load(box_scene(with_vertex_only("0 1 2"), no_ambient));
+    EXPECT_EQ(plain.materials[1]->diffuse.x, 1.0f);
+    EXPECT_EQ(plain.materials[1]->diffuse.w, 1.0f);
+    EXPECT_FALSE(plain.materials[1]->is_transparent());
+
     std::string broken = libraries;
     broken.replace(broken.find("<source>Wood-surface"), 20, "<source>Oak-surface");
     EXPECT_EQ(fatal_of(box_scene(with_vertex_only("0 1 2"), broken)), "Couldn't find match for texture surface oak-surface");

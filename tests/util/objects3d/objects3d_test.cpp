@@ -1,16 +1,10 @@
-// The scene graph's queries and editing operations on scenes built by hand, and what loading a
-// document sets up around the loaded tables.
+// The scene graph's queries and editing operations on scenes built by hand. Loading documents
+// draws them once, so those tests run with a GL context (e2e/scene_render_gl_test.cpp).
 #include "util/objects3d/objects3d.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "test_support.h"
@@ -214,73 +208,6 @@ TEST(SceneGraph, OnlyColladaNamesLoad) {
     EXPECT_EQ(scene.master_node, nullptr);
     EXPECT_FALSE(scene.load("dae"));
     EXPECT_EQ(scene.cur_cam, -1);
-}
-
-// ---- loading from files --------------------------------------------------------------------
-
-// A scratch folder for documents under names the tests choose; removed with its files.
-struct ScratchFolder {
-    std::string path;
-    ScratchFolder() {
-        char pattern[] = "/tmp/zorvane-scene-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~ScratchFolder() {
-        std::string command = "rm -rf '" + path + "'";
-        if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", path.c_str());
-    }
-    std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream(path + "/" + name, std::ios::binary) << text;
-        return path + "/" + name;
-    }
-};
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TEST(SceneGraph, LoadedScenesStartTheirAnimationAndKeepNoCameraWhenTheyHaveNone) {
-    ScratchFolder folder;
-    // The ending is matched without regard to case.
-    std::string path = folder.write("BONES.DAE", read_file(ZORVANE_TEST_DATA "/collada/skinned_bones.dae"));
-    Objects3D scene;
-    ASSERT_TRUE(scene.load(path.c_str()));
-    EXPECT_EQ(scene.master_node, scene.nodes[0].get());
-    EXPECT_EQ(scene.cur_cam, -1);
-    EXPECT_TRUE(scene.animating);
-    EXPECT_FLOAT_EQ(scene.animation_length, 2.0f);
-}
-
-TEST(SceneGraph, LoadingPicksTheFirstCameraAndFitsTheLightsToTheScene) {
-    // A two-unit cube centred at (3, 0, 0), a camera and a lamp ten units above the origin.
-    std::string document =
-        "<?xml version=\"1.0\"?><COLLADA><library_cameras><camera id=\"Cam\"><optics><technique_common>"
-        "<perspective><yfov>40</yfov><znear>0.1</znear><zfar>100</zfar></perspective></technique_common></optics>"
-        "</camera></library_cameras><library_lights><light id=\"Lamp\"><technique_common><point>"
-        "<color>1 1 1</color></point></technique_common></light></library_lights><library_geometries>"
-        "<geometry id=\"Box\"><mesh><source id=\"p\"><float_array id=\"pa\">2 -1 -1 4 1 1 4 -1 1</float_array>"
-        "<technique_common><accessor source=\"#pa\" count=\"3\" stride=\"3\"/></technique_common></source>"
-        "<vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices><triangles>"
-        "<input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>0 1 2</p></triangles></mesh></geometry>"
-        "</library_geometries><library_visual_scenes><visual_scene id=\"s\"><node id=\"Box\">"
-        "<instance_geometry url=\"#Box\"/></node><node id=\"View\"><translate>0 0 10</translate>"
-        "<instance_camera url=\"#Cam\"/><instance_light url=\"#Lamp\"/></node></visual_scene>"
-        "</library_visual_scenes></COLLADA>";
-    ScratchFolder folder;
-    std::string path = folder.write("box.dae", document);
-    Objects3D scene;
-    ASSERT_TRUE(scene.load(path.c_str()));
-    EXPECT_EQ(scene.cur_cam, 0);
-    EXPECT_FALSE(scene.animating);
-    ASSERT_EQ(scene.lights.size(), 1u);
-    const float size = scene.size(nullptr);
-    EXPECT_FLOAT_EQ(size, std::sqrt(12.0f));
-    EXPECT_FLOAT_EQ(scene.lights[0]->get_far(), 2 * size);
-    // The fall-off is measured from the lamp to the middle of the scene.
-    EXPECT_FLOAT_EQ(scene.lights[0]->linear_attenuation, 1.0f / (10.0f * std::sqrt(9.0f + 100.0f)));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The converted scene in the archive: round trips of the committed documents through a real
-// archive image, the entry names and byte layouts against hand-written bytes, loading a scene
-// in read mode without its document, and damaged entries ending in their reports. Every test
-// starts and ends with an empty archive; textures come from a hook (no GL).
+// archive image, the entry names and byte layouts against hand-written bytes, and damaged
+// entries ending in their reports. Every test starts and ends with an empty archive; textures
+// come from a hook (no GL). Whole loads in the archive modes draw the scene, so they run with a
+// context (e2e/scene_file_gl_test.cpp).
 #include "util/objects3d/scene_file.h"
 
 #include <dirent.h>
@@ -10,8 +11,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "platform/byte_order.h"
 #include "test_support.h"
 #include "util/data/data.h"
+#include "util/objects3d/scene_compare.h"
 
 namespace {
 
@@ -109,156 +109,6 @@ std::string hex(const std::string& text) {
         if (c != ' ') digits += c;
     for (size_t i = 0; i + 1 < digits.size(); i += 2) out += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
     return out;
-}
-
-// ---- comparing tables bit for bit -----------------------------------------------------------
-
-std::vector<uint32_t> bits(const float* values, size_t count) {
-    std::vector<uint32_t> out;
-    for (size_t i = 0; i < count; ++i) out.push_back(float_bits(values[i]));
-    return out;
-}
-std::vector<uint32_t> bits(const std::vector<float>& v) { return bits(v.data(), v.size()); }
-std::vector<uint32_t> bits(const Mat4& m) { return bits(m.m, 16); }
-std::vector<uint32_t> bits(const Vec4& v) { return bits(&v.x, 4); }
-std::vector<uint32_t> bits(const Vec3& v) { return bits(&v.x, 3); }
-std::vector<uint32_t> bits(const std::vector<Mat4>& list) {
-    std::vector<uint32_t> out;
-    for (const Mat4& m : list) {
-        const auto b = bits(m);
-        out.insert(out.end(), b.begin(), b.end());
-    }
-    return out;
-}
-std::vector<uint32_t> bits(const std::vector<Vec3>& list) {
-    std::vector<uint32_t> out;
-    for (const Vec3& v : list) {
-        const auto b = bits(v);
-        out.insert(out.end(), b.begin(), b.end());
-    }
-    return out;
-}
-
-void expect_same_tables(const SceneTables& a, const SceneTables& b) {
-    ASSERT_EQ(a.cameras.size(), b.cameras.size());
-    for (size_t i = 0; i < a.cameras.size(); ++i) {
-        SCOPED_TRACE("camera " + std::to_string(i));
-        const Camera &x = *a.cameras[i], &y = *b.cameras[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(bits(x.view), bits(y.view));
-        EXPECT_EQ(bits(&x.xfov, 1), bits(&y.xfov, 1));
-        EXPECT_EQ(bits(&x.yfov, 1), bits(&y.yfov, 1));
-        EXPECT_EQ(bits(&x.znear, 1), bits(&y.znear, 1));
-        EXPECT_EQ(bits(&x.zfar, 1), bits(&y.zfar, 1));
-    }
-    ASSERT_EQ(a.lights.size(), b.lights.size());
-    for (size_t i = 0; i < a.lights.size(); ++i) {
-        SCOPED_TRACE("light " + std::to_string(i));
-        const Light &x = *a.lights[i], &y = *b.lights[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(bits(x.position), bits(y.position));
-        EXPECT_EQ(bits(x.view), bits(y.view));
-        EXPECT_EQ(bits(x.spot_direction), bits(y.spot_direction));
-        EXPECT_EQ(bits(x.ambient), bits(y.ambient));
-        EXPECT_EQ(bits(x.diffuse), bits(y.diffuse));
-        EXPECT_EQ(bits(x.specular), bits(y.specular));
-        const float xs[5] = {x.constant_attenuation, x.linear_attenuation, x.quadratic_attenuation, x.spot_cutoff,
-                             x.spot_exponent};
-        const float ys[5] = {y.constant_attenuation, y.linear_attenuation, y.quadratic_attenuation, y.spot_cutoff,
-                             y.spot_exponent};
-        EXPECT_EQ(bits(xs, 5), bits(ys, 5));
-        EXPECT_EQ(x.type, y.type);
-    }
-    ASSERT_EQ(a.animations.size(), b.animations.size());
-    for (size_t i = 0; i < a.animations.size(); ++i) {
-        SCOPED_TRACE("animation " + std::to_string(i));
-        const Animation &x = *a.animations[i], &y = *b.animations[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(x.target, y.target);
-        EXPECT_EQ(x.kind, y.kind);
-        EXPECT_EQ(bits(x.axis), bits(y.axis));
-        EXPECT_EQ(bits(x.timeline), bits(y.timeline));
-        EXPECT_EQ(bits(x.rotation_amount), bits(y.rotation_amount));
-        EXPECT_EQ(bits(x.translation), bits(y.translation));
-        EXPECT_EQ(bits(x.matrix), bits(y.matrix));
-        EXPECT_EQ(x.interpolation, y.interpolation);
-        EXPECT_EQ(x.interpolation_stride, y.interpolation_stride);
-    }
-    ASSERT_EQ(a.materials.size(), b.materials.size());
-    for (size_t i = 0; i < a.materials.size(); ++i) {
-        SCOPED_TRACE("material " + std::to_string(i));
-        const Material &x = *a.materials[i], &y = *b.materials[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(x.fx, y.fx);
-        EXPECT_EQ(x.diff_tex_fname, y.diff_tex_fname);
-        EXPECT_EQ(x.glow_tex_fname, y.glow_tex_fname);
-        for (auto colour : {&Material::emission, &Material::ambient, &Material::diffuse, &Material::specular,
-                            &Material::color_add})
-            EXPECT_EQ(bits(x.*colour), bits(y.*colour));
-        EXPECT_EQ(bits(&x.shininess, 1), bits(&y.shininess, 1));
-        EXPECT_EQ(x.diff_tex != nullptr, y.diff_tex != nullptr);
-        EXPECT_EQ(x.glow_tex != nullptr, y.glow_tex != nullptr);
-    }
-    ASSERT_EQ(a.controllers.size(), b.controllers.size());
-    for (size_t i = 0; i < a.controllers.size(); ++i) {
-        SCOPED_TRACE("controller " + std::to_string(i));
-        const Controller &x = *a.controllers[i], &y = *b.controllers[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(x.skin_source, y.skin_source);
-        EXPECT_EQ(x.joints, y.joints);
-        EXPECT_EQ(bits(x.weights), bits(y.weights));
-        EXPECT_EQ(x.vcounts, y.vcounts);
-        EXPECT_EQ(x.v, y.v);
-        EXPECT_EQ(bits(x.inv_bind_matrices), bits(y.inv_bind_matrices));
-        EXPECT_EQ(bits(x.bind_shape_matrix), bits(y.bind_shape_matrix));
-    }
-    ASSERT_EQ(a.meshes.size(), b.meshes.size());
-    for (size_t i = 0; i < a.meshes.size(); ++i) {
-        SCOPED_TRACE("mesh " + std::to_string(i));
-        const Mesh &x = *a.meshes[i], &y = *b.meshes[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(bits(x.vertices), bits(y.vertices));
-        EXPECT_EQ(bits(x.normals), bits(y.normals));
-        EXPECT_EQ(bits(x.texcoords), bits(y.texcoords));
-        EXPECT_EQ(x.vertices_stride, y.vertices_stride);
-        EXPECT_EQ(x.normals_stride, y.normals_stride);
-        EXPECT_EQ(x.texcoords_stride, y.texcoords_stride);
-    }
-    ASSERT_EQ(a.geom_objects.size(), b.geom_objects.size());
-    for (size_t i = 0; i < a.geom_objects.size(); ++i) {
-        SCOPED_TRACE("geometry object " + std::to_string(i));
-        const GeomObject &x = *a.geom_objects[i], &y = *b.geom_objects[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(x.material, y.material);
-        EXPECT_EQ(x.ivertices, y.ivertices);
-        EXPECT_EQ(x.inormals, y.inormals);
-        EXPECT_EQ(x.itexcoords, y.itexcoords);
-        EXPECT_EQ(x.mesh_id, y.mesh_id);
-        EXPECT_EQ(x.material_index, y.material_index);
-        EXPECT_EQ(x.textured, y.textured);
-        ASSERT_NE(y.mesh_ptr, nullptr);
-        EXPECT_EQ(y.mesh_ptr, b.meshes[static_cast<size_t>(y.mesh_id)].get());
-        // Skinned objects get their deformation copies prepared on both paths.
-        EXPECT_EQ(bits(x.vertices_deformed), bits(y.vertices_deformed));
-        EXPECT_EQ(bits(x.normals_deformed), bits(y.normals_deformed));
-        EXPECT_EQ(x.normals_from_vertex, y.normals_from_vertex);
-    }
-    ASSERT_EQ(a.nodes.size(), b.nodes.size());
-    for (size_t i = 0; i < a.nodes.size(); ++i) {
-        SCOPED_TRACE("node " + std::to_string(i));
-        const Node &x = *a.nodes[i], &y = *b.nodes[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(bits(x.local_matrix), bits(y.local_matrix));
-        EXPECT_EQ(x.joint_depth, y.joint_depth);
-        EXPECT_EQ(x.parent_index, y.parent_index);
-        EXPECT_EQ(x.this_index, y.this_index);
-        EXPECT_EQ(x.children, y.children);
-        EXPECT_EQ(x.objects, y.objects);
-        EXPECT_EQ(x.controllers, y.controllers);
-        EXPECT_EQ(x.animations, y.animations);
-        EXPECT_EQ(x.cameras, y.cameras);
-        EXPECT_EQ(x.lights, y.lights);
-    }
 }
 
 std::vector<std::string> committed_documents() {
@@ -415,53 +265,6 @@ TEST_F(SceneFile, RecordNumbersAreDecimalWithoutPadding) {
     EXPECT_EQ(*find(entries, "m.dae.node9children"), ints({10}));
     EXPECT_EQ(find(entries, "m.dae.node010"), nullptr);
     EXPECT_EQ(loaded_from(entries, "m.dae").nodes.size(), 11u);
-}
-
-// ---- loading a scene in the archive modes ---------------------------------------------------
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TEST_F(SceneFile, WriteModeStoresTheSceneOnceAndReadModeLoadsItWithoutTheDocument) {
-    TempFolder folder(true);
-    std::ofstream("bones.dae", std::ios::binary) << slurp(ZORVANE_TEST_DATA "/collada/skinned_bones.dae");
-    set_datafile_mode(DATAFILE_MODE_WRITE);
-    Objects3D written;
-    ASSERT_TRUE(written.load("bones.dae"));
-    const uint32_t stored = get_datafile_entry_count();
-    ASSERT_NE(stored, 0u);
-    EXPECT_EQ(get_datafile_entries()[0].name, "bones.dae");
-    // A second load of the same scene finds every entry already there.
-    testing::internal::CaptureStdout();
-    Objects3D again;
-    again.load("bones.dae");
-    const std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_NE(log.find("[DATA] Skipping duplicate entry for bones.dae.node0\n"), std::string::npos) << log;
-    EXPECT_EQ(get_datafile_entry_count(), stored);
-
-    Entries entries;
-    for (const DataChunk& e : get_datafile_entries()) entries.emplace_back(e.name, std::string(e.data, e.size));
-    open_as_archive(entries);
-    ASSERT_EQ(unlink("bones.dae"), 0);
-    Objects3D read;
-    ASSERT_TRUE(read.load("bones.dae"));
-    expect_same_tables(written, read);
-    EXPECT_EQ(read.master_node, read.nodes[0].get());
-    EXPECT_TRUE(read.animating);
-    EXPECT_EQ(read.animation_length, written.animation_length);
-    EXPECT_EQ(read.cur_cam, -1);
-    // The same pose at the same time, skin included.
-    written.update(0.75f, false);
-    read.update(0.75f, false);
-    expect_same_tables(written, read);
-    EXPECT_EQ(get_datafile_used_count(), stored);
-
-    // Read mode never falls back to a document: a scene that is not stored is a report.
-    EXPECT_EQ(fatal_message_of([] { Objects3D().load("other.dae"); }), "main_buffer is NULL");
 }
 
 // ---- damaged entries ------------------------------------------------------------------------
