@@ -72,7 +72,10 @@ const Subcommand subcommands[] = {
     {"midi dump", "FILE", "the tempo, tracks and note events of a MIDI file", 1, 1, run_midi_dump},
     {"midi values", "XML BEAT...", "every track's note values at each beat", 2, 1 << 20, run_midi_values},
     {"image decode", "FILE OUT.pam", "decode an image as a texture load does, into a PAM", 2, 2, run_image_decode},
-    {"scene info", "FILE", "counts and bounding box of a COLLADA scene", 1, 1, run_scene_info},
+    {"scene info", "FILE [--archive A]", "counts and bounding box of a COLLADA scene, or of its converted form in A",
+     1, 3, run_scene_info},
+    {"scene pack", "OUT FILE...", "convert COLLADA scenes as a write-mode run does into a new archive", 2, 1 << 20,
+     run_scene_pack},
     {"scene render", "FILE OUT.pam [--size WxH] [--time S] [--shadows]", "draw a COLLADA scene into a PAM", 2, 7,
      run_scene_render},
 };
@@ -94,7 +97,7 @@ void print_usage(FILE* out) {
     for (const auto& command : subcommands) {
         std::string synopsis = std::string(command.name) +
                                (*command.arguments ? std::string(" ") + command.arguments : "");
-        fprintf(out, "  %-28s %s\n", synopsis.c_str(), command.summary);
+        fprintf(out, "  %-30s %s\n", synopsis.c_str(), command.summary);
     }
 }
 

@@ -247,15 +247,7 @@ private:
     // ---- materials, effects and their textures ----
 
     std::unique_ptr<Texture> load_texture(const std::string& path) {
-        std::unique_ptr<Texture> texture;
-        if (texture_loader) {
-            texture = texture_loader(path.c_str());
-        } else {
-            texture = std::make_unique<Texture>();
-            if (!texture->load(path.c_str())) texture.reset();
-        }
-        if (!texture) ZV_FATAL("Failed to load texture %s", path.c_str());
-        return texture;
+        return load_material_texture(path.c_str(), texture_loader);
     }
 
     const std::string* find_image(const std::string& id) const {
@@ -1054,6 +1046,18 @@ void refuse_deep_nesting(std::string_view text, const char* file_name) {
 }
 
 }  // namespace
+
+std::unique_ptr<Texture> load_material_texture(const char* path, DaeTextureLoader textures) {
+    std::unique_ptr<Texture> texture;
+    if (textures) {
+        texture = textures(path);
+    } else {
+        texture = std::make_unique<Texture>();
+        if (!texture->load(path)) texture.reset();
+    }
+    if (!texture) ZV_FATAL("Failed to load texture %s", path);
+    return texture;
+}
 
 void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader textures) {
     ZV_ASSERT_NOT_NULL(file_name);

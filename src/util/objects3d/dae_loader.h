@@ -18,6 +18,10 @@
 // fuzzing) can supply their own; null: a real Texture, loaded mipmapped and repeating.
 using DaeTextureLoader = std::unique_ptr<Texture> (*)(const char* path);
 
+// A material's texture through the hook (null: a real Texture, loaded mipmapped and repeating);
+// one that cannot be loaded is fatal ("Failed to load texture <path>").
+std::unique_ptr<Texture> load_material_texture(const char* path, DaeTextureLoader textures);
+
 // Fills `tables`, which must be empty, from the file: its master node "Master node" first.
 void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader textures = nullptr);
 // The same for a document already in memory; `file_name` names it in reports and gives the

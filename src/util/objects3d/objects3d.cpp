@@ -8,6 +8,7 @@
 #include "platform/fatal.h"
 #include "util/data/data.h"
 #include "util/objects3d/dae_loader.h"
+#include "util/objects3d/scene_file.h"
 
 // ---- queries --------------------------------------------------------------------------------
 
@@ -204,17 +205,6 @@ void Objects3D::start_animation(bool on) {
 
 // ---- loading --------------------------------------------------------------------------------
 
-namespace {
-
-// PLACEHOLDER until the internal scene format exists: a packed build cannot hold converted
-// scenes yet, so reading one from the archive is refused and writing one stores nothing.
-void placeholder_read_internal_scene(const char* name, SceneTables&) {
-    ZV_FATAL("Scene %s can't be read from the data file: converted scenes are not stored yet", name);
-}
-void placeholder_write_internal_scene(const char*, const SceneTables&) {}
-
-}  // namespace
-
 bool Objects3D::load(const char* name) {
     file_name = name;
     std::string ending = file_name.size() >= 4 ? file_name.substr(file_name.size() - 4) : file_name;
@@ -226,13 +216,13 @@ bool Objects3D::load(const char* name) {
 bool Objects3D::load_scene(const char* name) {
     SceneTables loaded;
     if (get_datafile_mode() == DATAFILE_MODE_READ) {
-        placeholder_read_internal_scene(name, loaded);
+        load_internal(loaded, name);
     } else {
         load_collada(name, loaded);
     }
     static_cast<SceneTables&>(*this) = std::move(loaded);
     master_node = nodes.empty() ? nullptr : nodes[0].get();
-    if (get_datafile_mode() == DATAFILE_MODE_WRITE) placeholder_write_internal_scene(name, *this);
+    if (get_datafile_mode() == DATAFILE_MODE_WRITE) save_internal(*this, name);
 
     update(0.0f, false);
     // One pass without shadows builds every object's buffers while loading, not in the first

@@ -1,11 +1,11 @@
 // One loaded 3D scene: a tree of nodes carrying transforms, and flat tables of the cameras,
 // lights, materials, meshes, drawable objects, skin controllers and animation channels the
 // nodes refer to by index. Filled from a COLLADA file (dae_loader) or, in a packed build, from
-// the archive; moved in time by update() (animation and skinning); drawn by render() with
-// fixed-function lights and materials, one program per draw situation, shadow cubes, glow and
-// mirrors (render.cpp, mirror.cpp).
+// its converted form in the archive (scene_file); moved in time by update() (animation and
+// skinning); drawn by render() with fixed-function lights and materials, one program per draw
+// situation, shadow cubes, glow and mirrors (render.cpp, mirror.cpp).
 // Depends on: util/math, util/camera, util/light, util/texture, util/fbo, util/shaderprogram,
-// util/data (the archive mode), util/objects3d/dae_loader.
+// util/data (the archive mode), util/objects3d/dae_loader and scene_file (the converted form).
 #pragma once
 
 #include <cstdint>
