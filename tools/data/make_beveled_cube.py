@@ -80,6 +80,21 @@ def numbers(values, per_line):
     return "\n".join(" ".join(words[k:k + per_line]) for k in range(0, len(words), per_line))
 
 
+def source(source_id, elements, params):
+    """A <source> of float elements with one named parameter per component, as exporters write it."""
+    stride = len(params)
+    values = numbers([c for element in elements for c in element], 12)
+    param_lines = "\n".join(f'              <param name="{p}" type="float"/>' for p in params)
+    return f"""        <source id="{source_id}">
+          <float_array id="{source_id}-array" count="{stride * len(elements)}">{values}</float_array>
+          <technique_common>
+            <accessor source="#{source_id}-array" count="{len(elements)}" stride="{stride}">
+{param_lines}
+            </accessor>
+          </technique_common>
+        </source>"""
+
+
 def look_at_matrix(eye, target):
     """Camera-to-world matrix of a camera at eye looking at target, Z up, row by row."""
     f = [t - e for t, e in zip(target, eye)]
@@ -154,35 +169,9 @@ def main():
   <library_geometries>
     <geometry id="cube_001" name="cube_001">
       <mesh>
-        <source id="cube_001-positions">
-          <float_array id="cube_001-positions-array" count="{3 * len(positions)}">{numbers([c for v in positions for c in v], 12)}</float_array>
-          <technique_common>
-            <accessor source="#cube_001-positions-array" count="{len(positions)}" stride="3">
-              <param name="X" type="float"/>
-              <param name="Y" type="float"/>
-              <param name="Z" type="float"/>
-            </accessor>
-          </technique_common>
-        </source>
-        <source id="cube_001-normals">
-          <float_array id="cube_001-normals-array" count="{3 * len(normals)}">{numbers([c for v in normals for c in v], 12)}</float_array>
-          <technique_common>
-            <accessor source="#cube_001-normals-array" count="{len(normals)}" stride="3">
-              <param name="X" type="float"/>
-              <param name="Y" type="float"/>
-              <param name="Z" type="float"/>
-            </accessor>
-          </technique_common>
-        </source>
-        <source id="cube_001-map-0">
-          <float_array id="cube_001-map-0-array" count="{2 * len(uvs)}">{numbers([c for v in uvs for c in v], 12)}</float_array>
-          <technique_common>
-            <accessor source="#cube_001-map-0-array" count="{len(uvs)}" stride="2">
-              <param name="S" type="float"/>
-              <param name="T" type="float"/>
-            </accessor>
-          </technique_common>
-        </source>
+{source("cube_001-positions", positions, "XYZ")}
+{source("cube_001-normals", normals, "XYZ")}
+{source("cube_001-map-0", uvs, "ST")}
         <vertices id="cube_001-vertices">
           <input semantic="POSITION" source="#cube_001-positions"/>
         </vertices>

@@ -10,8 +10,8 @@ output is committed, so a checkout never needs to run this.
 """
 import math
 import random
-import subprocess
-import tempfile
+
+from jpeg_file import write_jpeg
 
 SIZE = 512
 CELLS = 8
@@ -80,11 +80,7 @@ def main():
             shade = steel * (0.35 + 0.75 * diffuse) + 0.55 * specular
             r, g, b = shade * 0.97, shade * 1.0, shade * 1.04
             pixels += bytes(max(0, min(255, int(v * 255 + 0.5))) for v in (r, g, b))
-    with tempfile.NamedTemporaryFile(suffix=".ppm") as ppm:
-        ppm.write(b"P6\n%d %d\n255\n" % (SIZE, SIZE) + bytes(pixels))
-        ppm.flush()
-        subprocess.run(["ffmpeg", "-loglevel", "error", "-y", "-i", ppm.name, "-q:v", "2", "-pix_fmt", "yuvj444p", OUT],
-                       check=True)
+    write_jpeg(OUT, SIZE, SIZE, pixels)
     print(f"{OUT}: {SIZE}x{SIZE}")
 
 

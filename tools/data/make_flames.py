@@ -9,8 +9,8 @@ repository root; the output is committed, so a checkout never needs to run this.
 """
 import math
 import random
-import subprocess
-import tempfile
+
+from jpeg_file import write_jpeg
 
 SIZE = 256
 OUT = "data/effects/firesl/flames.jpg"
@@ -67,11 +67,7 @@ def main():
             green = min(1.0, max(0.0, (puffs[y][x] - 0.3) * 1.6))
             blue = min(1.0, max(0.0, (drops[y][x] - 0.45) * 2.2))
             pixels += bytes(int(v * 255 + 0.5) for v in (red, green, blue))
-    with tempfile.NamedTemporaryFile(suffix=".ppm") as ppm:
-        ppm.write(b"P6\n%d %d\n255\n" % (SIZE, SIZE) + bytes(pixels))
-        ppm.flush()
-        subprocess.run(["ffmpeg", "-loglevel", "error", "-y", "-i", ppm.name, "-q:v", "2", "-pix_fmt", "yuvj444p", OUT],
-                       check=True)
+    write_jpeg(OUT, SIZE, SIZE, pixels)
     print(f"{OUT}: {SIZE}x{SIZE}")
 
 
