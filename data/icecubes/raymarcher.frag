@@ -204,7 +204,7 @@ vec3 ice(vec3 p, vec3 d, vec3 n)
     vec3 absorbed = exp(-travelled * (1.0 - rm_color) * 0.9);
     vec3 refraction = surroundings(exit_point, outward, false) * absorbed;
     // Light scattered inside the ice: the frosted glow of its own colour.
-    refraction += rm_color * 0.18 * (1.0 - exp(-travelled * 1.2));
+    refraction += rm_color * 0.3 * (1.0 - exp(-travelled * 1.2));
 
     vec3 c = mix(refraction, reflection, fresnel);
     c += rm_color * 0.25 * fresnel;

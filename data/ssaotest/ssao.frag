@@ -18,7 +18,7 @@ uniform float offset;         // how many times the noise repeats across the pic
 uniform float falloff;
 uniform float rad;            // kernel radius at depth 1, in picture widths
 
-const int SAMPLES = 12;
+const int SAMPLES = 8;
 
 void main()
 {

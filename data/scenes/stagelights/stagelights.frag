@@ -11,6 +11,6 @@ void main()
     vec4 smoke = texture2D(texSmoke, uv);
     vec3 beams = texture2D(texLasers, uv).rgb;
     float density = clamp(smoke.r * 1.4, 0.0, 1.0);
-    vec3 lit = beams * (0.45 + 1.6 * density);
+    vec3 lit = beams * (0.8 + 2.2 * density);
     gl_FragColor = vec4(smoke.rgb * (1.0 + 0.6 * beams) + lit, 1.0);
 }
