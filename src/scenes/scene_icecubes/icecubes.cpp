@@ -4,6 +4,8 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
+#include <cmath>
+
 #include "util/music/music.h"
 
 namespace {
@@ -28,7 +30,13 @@ void IceCubes::init() {
 
 float IceCubes::value(int v) const { return music->get_sync_value(values[v]); }
 
-int IceCubes::object_number() const { return static_cast<int>(value(OBJECT)); }
+int IceCubes::object_number() const {
+    const float v = value(OBJECT);
+    // Past the range of int (or NaN) the conversion is undefined; the program shows its
+    // first object for every number it does not know, so that is what such a value gets.
+    if (!(std::fabs(v) < 2147483520.0f)) return 0;
+    return static_cast<int>(v);
+}
 
 Mat4 IceCubes::camera_matrix() const {
     Mat4 m;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -13,6 +15,13 @@
 #include "scenes/scene_still.h"
 
 namespace {
+
+// Whether a program object linked (a failed compile or link would also have shown its log).
+bool linked(const ShaderProgram& p) {
+    GLint status = 0;
+    glGetObjectParameterivARB(p.program, GL_OBJECT_LINK_STATUS_ARB, &status);
+    return p.program != 0 && status == GL_TRUE;
+}
 
 class IceCubesGl : public SharedGlTest {
 protected:
@@ -57,16 +66,32 @@ protected:
     static inline IceCubes* scene = nullptr;
 };
 
+TEST_F(IceCubesGl, RayMarcherLinks) { EXPECT_TRUE(linked(*scene->raymarcher)); }
+
 TEST_F(IceCubesGl, ObjectNumberIsTruncatedTowardZero) {
     const struct {
         float track;
         int object;
-    } cases[] = {{2.9f, 2}, {-0.7f, 0}, {3.0f, 3}, {0.999f, 0}, {-1.5f, -1}};
+    } cases[] = {{2.9f, 2}, {-0.7f, 0}, {3.0f, 3}, {0.999f, 0}, {-1.5f, -1}, {3e9f, 0}, {-1e30f, 0}, {NAN, 0}};
     for (const auto& c : cases) {
         still->set("rm_object", c.track);
         still->render(*scene);
         EXPECT_EQ(scene->object_number(), c.object) << c.track;
         EXPECT_EQ(uniform_int("rm_object"), c.object) << c.track;
+    }
+}
+
+TEST_F(IceCubesGl, RegistersItsTracksInOrder) {
+    const char* const names[] = {"rm_object", "rm_color_r", "rm_color_g", "rm_color_b", "rm_cam_pos_x",
+                                 "rm_cam_pos_y", "rm_cam_pos_z", "rm_cam_rotation", "rm_cam_axis_x", "rm_cam_axis_y",
+                                 "rm_cam_axis_z", "rm_obj_rotation", "rm_obj_axis_x", "rm_obj_axis_y", "rm_obj_axis_z"};
+    const auto& values = still->music->sync_values().values();
+    auto first = std::find_if(values.begin(), values.end(), [](const SyncValue& v) { return v.name == "rm_object"; });
+    ASSERT_LE(first - values.begin() + 15, values.end() - values.begin());
+    for (const char* name : names) {
+        EXPECT_EQ(first->name, name);
+        EXPECT_NE(first->track, nullptr) << name;
+        ++first;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -16,6 +17,13 @@
 #include "scenes/scene_still.h"
 
 namespace {
+
+// Whether a program object linked (a failed compile or link would also have shown its log).
+bool linked(const ShaderProgram& p) {
+    GLint status = 0;
+    glGetObjectParameterivARB(p.program, GL_OBJECT_LINK_STATUS_ARB, &status);
+    return p.program != 0 && status == GL_TRUE;
+}
 
 // Records where each shape would be drawn: the translation of the modelview, which starts at
 // the identity in these tests.
@@ -178,6 +186,14 @@ TEST_F(SsaotestGl, CameraCirclesAtHeightFourInHalfTurns) {
     expect_near(scene->camera.eye, Vec3(0, 4, -4), "eye at a whole turn");
 }
 
+TEST_F(SsaotestGl, ProgramsLinkAndTheNoiseIsLoaded) {
+    EXPECT_TRUE(linked(*scene->normaldepth));
+    EXPECT_TRUE(linked(*scene->ssao));
+    EXPECT_TRUE(linked(*scene->ssaomultiply));
+    EXPECT_GE(scene->noise->width, 64);
+    EXPECT_GE(scene->noise->height, 64);
+}
+
 TEST_F(SsaotestGl, ThreeTargetsFollowTheSizeAndTheCombinedOneStays) {
     EXPECT_EQ(scene->normal_target->width, WIDTH);
     EXPECT_EQ(scene->ao_target->height, HEIGHT);
@@ -231,6 +247,21 @@ TEST_F(SsaotestGl, OcclusionDarkensTheCreaseAndLeavesOpenFacesLit) {
     if (const char* dir = getenv("ZORVANE_STILLS")) {
         picture.write_ppm(std::string(dir) + "/ssaotest_crease.ppm");
         occlusion.write_ppm(std::string(dir) + "/ssaotest_occlusion.ppm");
+    }
+}
+
+TEST_F(SsaotestGl, RegistersItsValuesInOrderTheLastTwoAsConstants) {
+    const char* const names[] = {"ss_totStrength", "ss_strength", "ss_offset", "ss_falloff", "ss_rad", "ss_uv_mul",
+                                 "ss_z_near", "ss_z_far", "ss_org_str", "ss_radblur_str", "ss_sphere_radius",
+                                 "ss_cam_rot", "ss_col_r", "ss_col_g", "ss_col_b", "ss_discard", "ss_progress",
+                                 "ss_cam_fov", "ss_clear_r", "ss_clear_g", "ss_clear_b", "ss_cube_size",
+                                 "normals_intensity", "geom_intensity"};
+    const auto& values = still->music->sync_values().values();
+    auto first = std::find_if(values.begin(), values.end(), [](const SyncValue& v) { return v.name == "ss_totStrength"; });
+    ASSERT_LE(first - values.begin() + 24, values.end() - values.begin());
+    for (size_t i = 0; i < 24; ++i, ++first) {
+        EXPECT_EQ(first->name, names[i]);
+        EXPECT_EQ(first->track != nullptr, i < 22) << names[i];
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -16,6 +17,13 @@
 #include "util/math/color.h"
 
 namespace {
+
+// Whether a program object linked (a failed compile or link would also have shown its log).
+bool linked(const ShaderProgram& p) {
+    GLint status = 0;
+    glGetObjectParameterivARB(p.program, GL_OBJECT_LINK_STATUS_ARB, &status);
+    return p.program != 0 && status == GL_TRUE;
+}
 
 class StageLightsGl : public SharedGlTest {
 protected:
@@ -74,6 +82,22 @@ protected:
     static inline SceneStill* still = nullptr;
     static inline StageLights* scene = nullptr;
 };
+
+TEST_F(StageLightsGl, RegistersItsTracksInOrderAndMakesSmoke) {
+    const char* const names[] = {"slColor0", "slColor1", "slColor2", "slColor3", "slLuminance",
+                                 "slTrack0", "slTrack1", "slTrack2", "slTrack3"};
+    const auto& values = still->music->sync_values().values();
+    auto first = std::find_if(values.begin(), values.end(), [](const SyncValue& v) { return v.name == "slColor0"; });
+    ASSERT_LE(first - values.begin() + 9, values.end() - values.begin());
+    for (const char* name : names) EXPECT_EQ((first++)->name, name);
+    EXPECT_EQ(scene->smoke->mode, Effects::Fire::FIRE_SMOKE);
+    EXPECT_EQ(scene->smoke->color.x, 0.7f);
+    EXPECT_EQ(scene->smoke->color.w, 1.0f);
+    EXPECT_EQ(scene->smoke_target->width, WIDTH);
+    EXPECT_EQ(scene->beam_target->height, HEIGHT);
+}
+
+TEST_F(StageLightsGl, CombiningProgramLinks) { EXPECT_TRUE(linked(*scene->combine)); }
 
 TEST_F(StageLightsGl, TrackValueRoundsToAMidiTrackWhoseValueIsTheBrightness) {
     const uint32_t tracks = still->music->get_track_count();
