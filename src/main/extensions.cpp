@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/fatal.h"
 #include "platform/ui.h"
 
 std::vector<std::string> missing_required_extensions() {
@@ -54,4 +55,122 @@ void check_required_extensions() {
     if (message_box("Missing extension(s)", text.c_str(), MessageBoxButtons::OkCancel,
                     MessageBoxIcon::Question) != MESSAGE_BOX_OK)
         exit(1);
+}
+
+namespace {
+
+template <typename Name, typename Core>
+void fall_back(Name& name, Core core) {
+    // Same parameters and ABI; only the typedef spellings (GLhandleARB, GLcharARB) differ.
+    if (!name && core) name = reinterpret_cast<Name>(core);
+}
+
+}  // namespace
+
+// Every GLEW-loaded function the engine calls (tests/e2e/gl_entry_points_listed.sh keeps this
+// list complete); GL 1.1 functions come straight from libGL and need no check.
+std::vector<std::string> resolve_gl_entry_points() {
+#define FALL_BACK(name, core) fall_back(__glew##name, __glew##core)
+    FALL_BACK(ActiveTexture, ActiveTextureARB);
+    FALL_BACK(AttachObjectARB, AttachShader);
+    FALL_BACK(BindAttribLocationARB, BindAttribLocation);
+    FALL_BACK(BindBuffer, BindBufferARB);
+    FALL_BACK(BindFramebufferEXT, BindFramebuffer);
+    FALL_BACK(BindRenderbufferEXT, BindRenderbuffer);
+    FALL_BACK(BufferData, BufferDataARB);
+    FALL_BACK(BufferSubData, BufferSubDataARB);
+    FALL_BACK(CheckFramebufferStatusEXT, CheckFramebufferStatus);
+    FALL_BACK(CompileShaderARB, CompileShader);
+    FALL_BACK(CreateProgramObjectARB, CreateProgram);
+    FALL_BACK(CreateShaderObjectARB, CreateShader);
+    FALL_BACK(DeleteBuffers, DeleteBuffersARB);
+    FALL_BACK(DeleteFramebuffersEXT, DeleteFramebuffers);
+    FALL_BACK(DeleteRenderbuffersEXT, DeleteRenderbuffers);
+    FALL_BACK(DisableVertexAttribArray, DisableVertexAttribArrayARB);
+    FALL_BACK(DrawBuffers, DrawBuffersARB);
+    FALL_BACK(EnableVertexAttribArray, EnableVertexAttribArrayARB);
+    FALL_BACK(FramebufferRenderbufferEXT, FramebufferRenderbuffer);
+    FALL_BACK(FramebufferTexture2DEXT, FramebufferTexture2D);
+    FALL_BACK(GenBuffers, GenBuffersARB);
+    FALL_BACK(GenFramebuffersEXT, GenFramebuffers);
+    FALL_BACK(GenRenderbuffersEXT, GenRenderbuffers);
+    FALL_BACK(GenerateMipmapEXT, GenerateMipmap);
+    FALL_BACK(GetUniformLocationARB, GetUniformLocation);
+    FALL_BACK(LinkProgramARB, LinkProgram);
+    FALL_BACK(RenderbufferStorageEXT, RenderbufferStorage);
+    FALL_BACK(RenderbufferStorageMultisampleEXT, RenderbufferStorageMultisample);
+    FALL_BACK(ShaderSourceARB, ShaderSource);
+    FALL_BACK(Uniform1fARB, Uniform1f);
+    FALL_BACK(Uniform1iARB, Uniform1i);
+    FALL_BACK(Uniform2fARB, Uniform2f);
+    FALL_BACK(Uniform3fvARB, Uniform3fv);
+    FALL_BACK(Uniform4fvARB, Uniform4fv);
+    FALL_BACK(UniformMatrix4fvARB, UniformMatrix4fv);
+    FALL_BACK(UseProgramObjectARB, UseProgram);
+    FALL_BACK(ValidateProgramARB, ValidateProgram);
+    FALL_BACK(VertexAttrib4f, VertexAttrib4fARB);
+    FALL_BACK(VertexAttribPointer, VertexAttribPointerARB);
+#undef FALL_BACK
+
+    std::vector<std::string> missing;
+#define REQUIRE(name) \
+    if (!__glew##name) missing.push_back("gl" #name)
+    REQUIRE(ActiveTexture);
+    REQUIRE(AttachObjectARB);
+    REQUIRE(BindAttribLocationARB);
+    REQUIRE(BindBuffer);
+    REQUIRE(BindFramebufferEXT);
+    REQUIRE(BindProgramARB);
+    REQUIRE(BindRenderbufferEXT);
+    REQUIRE(BufferData);
+    REQUIRE(BufferSubData);
+    REQUIRE(CheckFramebufferStatusEXT);
+    REQUIRE(CompileShaderARB);
+    REQUIRE(CreateProgramObjectARB);
+    REQUIRE(CreateShaderObjectARB);
+    REQUIRE(DeleteBuffers);
+    REQUIRE(DeleteFramebuffersEXT);
+    REQUIRE(DeleteObjectARB);
+    REQUIRE(DeleteProgramsARB);
+    REQUIRE(DeleteRenderbuffersEXT);
+    REQUIRE(DisableVertexAttribArray);
+    REQUIRE(DrawBuffers);
+    REQUIRE(EnableVertexAttribArray);
+    REQUIRE(FramebufferRenderbufferEXT);
+    REQUIRE(FramebufferTexture2DEXT);
+    REQUIRE(GenBuffers);
+    REQUIRE(GenFramebuffersEXT);
+    REQUIRE(GenProgramsARB);
+    REQUIRE(GenRenderbuffersEXT);
+    REQUIRE(GenerateMipmapEXT);
+    REQUIRE(GetInfoLogARB);
+    REQUIRE(GetObjectParameterivARB);
+    REQUIRE(GetUniformLocationARB);
+    REQUIRE(LinkProgramARB);
+    REQUIRE(ProgramStringARB);
+    REQUIRE(RenderbufferStorageEXT);
+    REQUIRE(RenderbufferStorageMultisampleEXT);
+    REQUIRE(ShaderSourceARB);
+    REQUIRE(TexImage2DMultisample);
+    REQUIRE(Uniform1fARB);
+    REQUIRE(Uniform1iARB);
+    REQUIRE(Uniform2fARB);
+    REQUIRE(Uniform3fvARB);
+    REQUIRE(Uniform4fvARB);
+    REQUIRE(UniformMatrix4fvARB);
+    REQUIRE(UseProgramObjectARB);
+    REQUIRE(ValidateProgramARB);
+    REQUIRE(VertexAttrib4f);
+    REQUIRE(VertexAttribPointer);
+#undef REQUIRE
+    return missing;
+}
+
+void check_gl_entry_points() {
+    const std::vector<std::string> missing = resolve_gl_entry_points();
+    if (missing.empty()) return;
+    std::string names;
+    for (const std::string& name : missing) names += (names.empty() ? "" : ", ") + name;
+    ZV_FATAL("The graphics driver does not provide these OpenGL functions: %s. The demo cannot run without them.",
+             names.c_str());
 }

@@ -84,6 +84,7 @@ int zorvane_main(int argc, const char* const* argv) {
     settings.video_flags = window_flags_for(settings);
     open_gl_window(settings, depth);
     check_required_extensions();
+    check_gl_entry_points();
     if (settings.video_flags & SDL_FULLSCREEN_BIT) SDL_ShowCursor(SDL_DISABLE);
     drain_events();
 

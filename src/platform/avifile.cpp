@@ -1,7 +1,13 @@
 // AviFile: RIFF chunks, the header list and the index.
 #include "platform/avifile.h"
 
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "platform/byte_order.h"
@@ -42,15 +48,19 @@ constexpr uint32_t AVIIF_KEYFRAME = 0x10;
 
 bool AviFile::open(const std::string& path) {
     close();
+    // Past a file size limit a write should fail (and the file be salvaged), not kill us.
+    signal(SIGXFSZ, SIG_IGN);
     file = fopen(path.c_str(), "wb");
     if (!file) return false;
-    failed = false;
+    this->path = path;
+    failed = salvaged = false;
+    error.clear();
     streams.clear();
     index.clear();
     movi_bytes = 0;
     // The chunks start after the reserved header space and the 'movi' list header.
     static const uint8_t zeros[HEADER_SPACE] = {};
-    failed = fwrite(zeros, 1, HEADER_SPACE, file) != HEADER_SPACE;
+    if (fwrite(zeros, 1, HEADER_SPACE, file) != HEADER_SPACE) note_failure();
     return !failed;
 }
 
@@ -95,7 +105,7 @@ size_t AviFile::write(int stream, const void* data, size_t bytes, bool key_frame
     const uint8_t pad = 0;
     if (fwrite(header.data(), 1, 8, file) != 8 || fwrite(data, 1, bytes, file) != bytes ||
         (bytes % 2 && fwrite(&pad, 1, 1, file) != 1)) {
-        failed = true;
+        note_failure();
         return 0;
     }
     movi_bytes += 8 + bytes + bytes % 2;
@@ -106,7 +116,7 @@ size_t AviFile::write(int stream, const void* data, size_t bytes, bool key_frame
     return bytes + 8;
 }
 
-bool AviFile::write_headers() {
+bool AviFile::build_headers(std::vector<uint8_t>& head, std::vector<uint8_t>& tail) const {
     uint32_t frames = 0, micro_seconds = 0, width = 0, height = 0, largest = 0;
     std::vector<uint8_t> stream_lists;
     for (const Stream& s : streams) {
@@ -157,7 +167,7 @@ bool AviFile::write_headers() {
     put_chunk(hdrl_content, "avih", avih);
     hdrl_content.insert(hdrl_content.end(), stream_lists.begin(), stream_lists.end());
 
-    std::vector<uint8_t> head;
+    head.clear();
     put_fourcc(head, "RIFF");
     const uint64_t index_bytes = 8 + 16 * index.size();
     const uint64_t riff_size = HEADER_SPACE - 8 + movi_bytes + index_bytes;
@@ -180,16 +190,67 @@ bool AviFile::write_headers() {
         put32(idx1, e.offset);
         put32(idx1, e.size);
     }
-    std::vector<uint8_t> tail;
+    tail.clear();
     put_chunk(tail, "idx1", idx1);
-    return fwrite(tail.data(), 1, tail.size(), file) == tail.size() && fseek(file, 0, SEEK_SET) == 0 &&
-           fwrite(head.data(), 1, head.size(), file) == head.size();
+    return true;
+}
+
+bool AviFile::write_headers() {
+    std::vector<uint8_t> head, tail;
+    return build_headers(head, tail) && fwrite(tail.data(), 1, tail.size(), file) == tail.size() &&
+           fseek(file, 0, SEEK_SET) == 0 && fwrite(head.data(), 1, head.size(), file) == head.size() &&
+           fflush(file) == 0;
+}
+
+void AviFile::note_failure() {
+    if (!failed) error = errno ? strerror(errno) : "write failed";
+    failed = true;
+}
+
+bool AviFile::salvage() {
+    // What stdio still holds could not be written and would land at a stale position: drop it
+    // and go on through the descriptor.
+    __fpurge(file);
+    const int fd = fileno(file);
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    const uint64_t room = static_cast<uint64_t>(st.st_size);
+    // Keep the longest run of whole chunks that leaves room for its own index in the space the
+    // file already reached.
+    auto end_of = [this](size_t kept) -> uint64_t {
+        if (kept == 0) return 0;
+        const IndexEntry& e = index[kept - 1];
+        return e.offset - 4 + 8 + e.size + e.size % 2;
+    };
+    size_t kept = index.size();
+    while (kept > 0 && HEADER_SPACE + end_of(kept) + 8 + 16 * kept > room) --kept;
+    index.resize(kept);
+    if (HEADER_SPACE + 8 > room) return false;
+    movi_bytes = end_of(kept);
+    for (Stream& s : streams) s.chunks = 0, s.bytes = 0, s.largest_chunk = 0;
+    for (const IndexEntry& e : index) {
+        Stream& s = streams[static_cast<size_t>((e.id[0] - '0') * 10 + (e.id[1] - '0'))];
+        s.chunks += 1;
+        s.bytes += e.size;
+        s.largest_chunk = std::max(s.largest_chunk, e.size);
+    }
+    const off_t end = static_cast<off_t>(HEADER_SPACE + movi_bytes);
+    std::vector<uint8_t> head, tail;
+    return build_headers(head, tail) && ftruncate(fd, end) == 0 &&
+           pwrite(fd, tail.data(), tail.size(), end) == static_cast<ssize_t>(tail.size()) &&
+           pwrite(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size());
 }
 
 bool AviFile::close() {
     if (!file) return true;
     bool ok = !failed && write_headers();
+    if (!ok) {
+        note_failure();
+        salvaged = salvage();
+    }
     ok = fclose(file) == 0 && ok;
     file = nullptr;
+    // A file that could not even take its headers holds no frame: leave nothing half-made.
+    if (failed && !salvaged && index.empty()) remove(path.c_str());
     return ok;
 }

@@ -2,7 +2,7 @@
 // formats, chunks appended to the 'movi' list, and at close the header list, the stream
 // lengths and an 'idx1' index. The header area is reserved at the start of the file, so chunks
 // go straight to disk and only the headers are written at the end.
-// Depends on: C stdio.
+// Depends on: C stdio, POSIX (descriptor writes when a file is salvaged).
 #pragma once
 
 #include <cstdint>
@@ -39,8 +39,14 @@ public:
     // Appends one chunk to the stream; returns the bytes written (0 on failure). Every chunk
     // is indexed; key_frame marks it as one.
     size_t write(int stream, const void* data, size_t bytes, bool key_frame);
-    // Writes headers and index and closes the file; false when any of it failed.
+    // Writes headers and index and closes the file; false when any of it failed. After a failed
+    // write (a full disk, a file size limit) the file is cut back to the whole chunks that
+    // reached it and closed with headers and index for those, so it still plays.
     bool close();
+    // Why the first write failed (the system's words); empty while none has.
+    const std::string& failure() const { return error; }
+    // Whether the last close after a failure left a valid file.
+    bool was_salvaged() const { return salvaged; }
 
     // Room at the start of the file for the headers; enough for a handful of streams.
     static constexpr long HEADER_SPACE = 4096;
@@ -58,10 +64,15 @@ private:
         uint32_t flags, offset, size;
     };
 
+    bool build_headers(std::vector<uint8_t>& head, std::vector<uint8_t>& tail) const;
     bool write_headers();
+    void note_failure();
+    bool salvage();
 
     FILE* file = nullptr;
-    bool failed = false;
+    std::string path;
+    bool failed = false, salvaged = false;
+    std::string error;
     std::vector<Stream> streams;
     std::vector<IndexEntry> index;
     uint64_t movi_bytes = 0;  // chunks after the 'movi' four-character code

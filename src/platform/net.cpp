@@ -27,20 +27,23 @@ int net_connect(const char* host, uint16_t port) {
     return result;
 }
 
-int net_readable(int socket) {
+int net_wait_readable(int socket, int timeout_ms) {
     if (socket < 0 || socket >= FD_SETSIZE) return -1;
     fd_set read_set;
     FD_ZERO(&read_set);
     FD_SET(socket, &read_set);
-    timeval zero{0, 0};
-    int ready = select(socket + 1, &read_set, nullptr, nullptr, &zero);
+    timeval wait{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    int ready = select(socket + 1, &read_set, nullptr, nullptr, &wait);
     return ready < 0 ? -1 : ready > 0 ? 1 : 0;
 }
+
+int net_readable(int socket) { return net_wait_readable(socket, 0); }
 
 bool net_send_all(int socket, const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t sent = send(socket, p, size, MSG_NOSIGNAL);
+        // A peer that stops reading must not stall the frame once the kernel's buffer is full.
+        ssize_t sent = send(socket, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0 && errno == EINTR) continue;
         if (sent <= 0) return false;
         p += sent;

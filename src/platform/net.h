@@ -1,5 +1,5 @@
-// TCP client sockets for the sync editor connection: blocking connect, zero-timeout
-// readability checks, sends that never raise SIGPIPE.
+// TCP client sockets for the sync editor connection: blocking connect, readability checks with
+// a timeout, sends that never wait and never raise SIGPIPE.
 // Depends on: POSIX sockets.
 #pragma once
 
@@ -11,8 +11,11 @@ int net_connect(const char* host, uint16_t port);
 
 // 1: data (or end of stream) waiting; 0: nothing; -1: error.
 int net_readable(int socket);
+// The same, waiting up to timeout_ms for it.
+int net_wait_readable(int socket, int timeout_ms);
 
-// Sends the whole buffer (looping over partial sends); false when the peer is gone.
+// Sends the whole buffer (looping over partial sends); false when the peer is gone, or when
+// it stopped reading and the send would have to wait for it.
 bool net_send_all(int socket, const void* data, size_t size);
 
 // One blocking receive; returns what recv returns.

@@ -36,6 +36,8 @@ public:
     void close();
 
     std::string file_name() const;  // of the current file
+    // Why writing the current file failed (the system's words); empty while nothing failed.
+    std::string write_failure() const { return file.failure(); }
 
     int32_t width = 0, height = 0;
     int32_t video_frame_count = 0;

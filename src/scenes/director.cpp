@@ -288,12 +288,22 @@ void Director::frame() {
     }
 }
 
+void Director::stop_capture_on_failure() {
+    const std::string failure = avi_writer.write_failure();
+    if (failure.empty()) ZV_FATAL("Failed assert success");
+    // Close first: the file keeps the frames that reached it, with headers and index.
+    const std::string name = avi_writer.file_name();
+    avi_writer.close();
+    ZV_FATAL("Failed to write video file %s: %s. The capture stops here; the frames written before are kept.",
+             name.c_str(), failure.c_str());
+}
+
 void Director::capture_frame() {
     // Rows of 3-byte pixels need not be a multiple of 4 bytes long: read them packed.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, capture_width, capture_height, GL_BGR, GL_UNSIGNED_BYTE, pixel_buffer.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    if (!avi_writer.add_video_frame(pixel_buffer.data())) ZV_FATAL("Failed assert success");
+    if (!avi_writer.add_video_frame(pixel_buffer.data())) stop_capture_on_failure();
 
     const uint64_t offset = from_sample + static_cast<uint64_t>(samples_per_frame) * static_cast<uint64_t>(frame_number);
     uint64_t count = static_cast<uint64_t>(samples_per_frame);
@@ -305,6 +315,6 @@ void Director::capture_frame() {
     }
     const int channels = std::max<int>(1, music->audio_format.channels);
     if (count > 0 && !avi_writer.add_audio(music->pcm_samples.data() + offset, static_cast<int>(count / channels)))
-        ZV_FATAL("Failed assert success");
+        stop_capture_on_failure();
     log_line("Dumped frame %d and wrote %llu samples of audio", frame_number, static_cast<unsigned long long>(count));
 }

@@ -104,6 +104,8 @@ private:
 
     void post_quit();
     void capture_frame();
+    // Ends the run after the AVI writer refused a frame or audio, with its reason when it has one.
+    [[noreturn]] void stop_capture_on_failure();
     bool past_until();
 };
 

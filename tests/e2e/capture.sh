@@ -46,4 +46,16 @@ mkdir Zorvane.01.avi
 if SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 --capture --until 0.5 \
   --archive-mode loose > blocked.log 2>&1; then fail "capture into a folder succeeded"; fi
 grep -q "Failed to open video file Zorvane.avi" blocked.log || { cat blocked.log; fail "open failure report"; }
+# A capture past a file size limit stops with a report naming the file, and the file keeps the
+# frames that fit, with headers and index that ffmpeg reads without a complaint.
+rm -rf Zorvane.01.avi
+if bash -c 'trap "" XFSZ; ulimit -f 1500; exec env SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$0" --no-dialog \
+    --window --size 322x180 --capture --until 3 --archive-mode loose' "$zorvane" > full.log 2>&1; then
+  fail "capture past the file size limit succeeded"
+fi
+grep -q "Failed to write video file Zorvane.01.avi: File too large" full.log || { cat full.log; fail "limit report"; }
+errors=$(ffmpeg -v error -i Zorvane.01.avi -f null - 2>&1)
+[ -z "$errors" ] || fail "ffmpeg on the cut file: $errors"
+kept=$(ffprobe -v error -show_entries stream=nb_frames -of compact=p=0:nk=1 Zorvane.01.avi | sed -n 1p)
+[ "$kept" -gt 0 ] && [ "$kept" -lt 90 ] || fail "kept $kept frames"
 echo "capture ok"

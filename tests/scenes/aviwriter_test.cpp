@@ -3,7 +3,10 @@
 #include "scenes/aviwriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -182,6 +185,56 @@ TEST_F(Capture, AudioNeedsAnOpenFile) {
     writer.set_audio_format(stereo_format());
     std::vector<int16_t> samples(20, 0);
     EXPECT_FALSE(writer.add_audio(samples.data(), 10));
+}
+
+// A capture that hits a file size limit (in a child, so the limit stays there): writing stops
+// with the system's reason, and the file is cut back to the whole chunks that reached it and
+// closed with headers and an index that agree with them.
+TEST_F(Capture, AFileSizeLimitLeavesAPlayableFileOfTheChunksThatFit) {
+    for (const rlim_t limit : {rlim_t{20000}, rlim_t{20003}, rlim_t{4100}}) {
+        const std::string name = "limited" + std::to_string(limit) + ".avi";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const rlimit bound{limit, limit};
+            if (setrlimit(RLIMIT_FSIZE, &bound) != 0) _exit(100);
+            AviWriter writer;
+            if (!writer.open(name.c_str(), 30, -1, 100)) _exit(limit < 4200 ? 0 : 101);
+            writer.set_video_size(16, 16);
+            writer.set_audio_format(stereo_format());
+            std::vector<uint8_t> frame(16 * 16 * 3, 7);
+            std::vector<int16_t> samples(147 * 2, 3);
+            for (int i = 0; i < 1000; ++i) {
+                if (!writer.add_video_frame(frame.data()) || !writer.add_audio(samples.data(), 147)) {
+                    const bool reason = writer.write_failure() == "File too large";
+                    writer.close();
+                    _exit(reason ? 0 : 102);
+                }
+            }
+            _exit(103);  // the limit never hit
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+        ASSERT_EQ(WEXITSTATUS(status), 0) << limit;
+        const std::string file = "limited" + std::to_string(limit) + ".01.avi";
+        if (limit < 4200) {
+            // Not even the headers fit: nothing half-made is left behind.
+            EXPECT_FALSE(exists(file));
+            continue;
+        }
+        struct stat st;
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_LE(static_cast<rlim_t>(st.st_size), limit);
+        AviSummary avi = read_avi(file);
+        ASSERT_TRUE(avi.valid) << limit;
+        EXPECT_GT(avi.total_frames, 10u);
+        EXPECT_EQ(avi.stream_lengths[0], avi.total_frames);
+        EXPECT_EQ(avi.chunk_sizes[0].size(), avi.total_frames);
+        EXPECT_EQ(avi.stream_lengths[1], 147u * avi.chunk_sizes[1].size());
+        // Video and audio alternate, so at most the last frame lacks its audio.
+        EXPECT_LE(avi.chunk_sizes[0].size() - avi.chunk_sizes[1].size(), 1u);
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "main/extensions.h"
 #include "main/startup.h"
 #include "util/data/data.h"
 #include "util/fbo/fbo.h"
@@ -28,6 +29,16 @@ void open_tool_gl_context() {
     probe.vsync = 0;
     open_gl_window(probe, depth);
 }
+
+namespace {
+
+// The scene commands draw with the engine, which calls through every checked entry point.
+void open_scene_gl_context() {
+    open_tool_gl_context();
+    check_gl_entry_points();
+}
+
+}  // namespace
 
 namespace {
 
@@ -74,7 +85,7 @@ int run_scene_info(int argc, char** argv) {
     }
     set_datafile_mode(archive ? DATAFILE_MODE_READ : DATAFILE_MODE_NONE);
     if (archive) read_datafile(archive);
-    open_tool_gl_context();
+    open_scene_gl_context();
     int result = 0;
     {
         // The scene's textures and lights go before the context does.
@@ -93,7 +104,7 @@ int run_scene_info(int argc, char** argv) {
 int run_scene_pack(int argc, char** argv) {
     const char* archive = argv[0];
     set_datafile_mode(DATAFILE_MODE_WRITE);
-    open_tool_gl_context();
+    open_scene_gl_context();
     int result = 0;
     for (int i = 1; i < argc && result == 0; ++i) {
         Objects3D scene;
@@ -209,7 +220,7 @@ int run_scene_render(int argc, char** argv) {
     }
 
     set_datafile_mode(DATAFILE_MODE_NONE);
-    open_tool_gl_context();
+    open_scene_gl_context();
     int result = 0;
     {
         // Everything with GL objects goes before the context does.

@@ -200,7 +200,7 @@ int run_sync_client(int argc, char** argv) {
         int32_t row = static_cast<int32_t>(std::floor(state.row()));
         if (poll_sync_editor(device, row, &client_callbacks, &state) != 0) {
             if (connected) say("disconnected");
-            connected = connect_sync_editor(device, host.c_str(), static_cast<uint16_t>(port)) == 0;
+            connected = reconnect_sync_editor(device, host.c_str(), static_cast<uint16_t>(port), tick_count_ms()) == 0;
             if (connected) say("connected");
         }
         timespec frame{0, 1000000000L / 60};

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/ui.h"
 #include "util/data/data.h"
@@ -246,7 +247,7 @@ float Music::get_track_value(uint32_t track, float beat) {
 void Music::update() {
     int32_t row = static_cast<int32_t>(std::floor(get_row()));
     if (poll_sync_editor(sync_device, row, &editor_callbacks, this) != 0)
-        connect_sync_editor(sync_device, SYNC_EDITOR_HOST, SYNC_EDITOR_PORT);
+        reconnect_sync_editor(sync_device, SYNC_EDITOR_HOST, SYNC_EDITOR_PORT, tick_count_ms());
     float oldest = beat_history[0];
     for (int i = 0; i < 9; ++i) beat_history[i] = beat_history[i + 1];
     beat_history[9] = get_beat();

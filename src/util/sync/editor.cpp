@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/clock.h"
 #include "platform/net.h"
 #include "util/sync/protocol.h"
 #include "util/sync/sync.h"
@@ -12,6 +13,7 @@
 // A command that has not arrived whole waits in the buffer; the longest must fit, or it could
 // never complete.
 static_assert(SYNC_RECEIVE_BUFFER_SIZE >= SYNC_MAX_EDITOR_COMMAND_SIZE, "receive buffer too small");
+static_assert(SYNC_GREETING_BUFFER_SIZE >= SYNC_EDITOR_GREETING_LENGTH, "greeting buffer too small");
 
 namespace {
 
@@ -19,8 +21,21 @@ int drop_connection(SyncDevice* device) {
     net_close(device->socket);
     device->socket = -1;
     device->received_length = 0;
+    device->link = SYNC_LINK_DOWN;
+    // The next reconnection attempt starts the wait before a new try.
+    device->retry_scheduled = false;
     return -1;
 }
+
+// A try that failed: the next one waits.
+int give_up(SyncDevice* device, uint32_t now_ms) {
+    drop_connection(device);
+    device->retry_at_ms = now_ms + SYNC_RETRY_MS;
+    device->retry_scheduled = true;
+    return -1;
+}
+
+bool reached(uint32_t now_ms, uint32_t time_ms) { return static_cast<int32_t>(now_ms - time_ms) >= 0; }
 
 SyncTrack* track_at(SyncDevice* device, uint32_t index) {
     return index < static_cast<uint32_t>(device->track_count) ? device->tracks[index] : nullptr;
@@ -35,25 +50,38 @@ bool send_command(int socket, const SyncCommand& command) {
 
 }  // namespace
 
-int open_editor_socket(const char* host, uint16_t port) {
-    int s = net_connect(host, port);
-    if (s < 0) return -1;
-    uint8_t greeting[SYNC_EDITOR_GREETING_LENGTH];
-    if (!net_send_all(s, SYNC_CLIENT_GREETING, SYNC_CLIENT_GREETING_LENGTH) ||
-        net_recv(s, greeting, sizeof greeting) != static_cast<long>(sizeof greeting) ||
-        decode_sync_greeting(SYNC_EDITOR, greeting, sizeof greeting).status != SYNC_DECODE_COMPLETE) {
-        net_close(s);
-        return -1;
-    }
-    return s;
-}
-
-int connect_sync_editor(SyncDevice* device, const char* host, uint16_t port) {
+int reconnect_sync_editor(SyncDevice* device, const char* host, uint16_t port, uint32_t now_ms) {
     if (!device->editor_mode) return 0;
-    if (device->socket >= 0) net_close(device->socket);
+    if (device->link == SYNC_LINK_UP) return 0;
+    if (device->link == SYNC_LINK_DOWN) {
+        if (!device->retry_scheduled) {
+            device->retry_at_ms = now_ms + SYNC_RETRY_MS;
+            device->retry_scheduled = true;
+        }
+        if (!reached(now_ms, device->retry_at_ms)) return -1;
+        device->socket = net_connect(host, port);
+        if (device->socket < 0) return give_up(device, now_ms);
+        if (!net_send_all(device->socket, SYNC_CLIENT_GREETING, SYNC_CLIENT_GREETING_LENGTH))
+            return give_up(device, now_ms);
+        device->link = SYNC_LINK_GREETING;
+        device->greeting_length = 0;
+        device->greeting_deadline_ms = now_ms + SYNC_GREETING_TIMEOUT_MS;
+    }
+    // Whatever of the greeting has arrived; an editor that accepts and never answers must not
+    // hold up the frame.
+    while (device->greeting_length < SYNC_EDITOR_GREETING_LENGTH && net_readable(device->socket) == 1) {
+        long got = net_recv_now(device->socket, device->greeting + device->greeting_length,
+                                SYNC_EDITOR_GREETING_LENGTH - device->greeting_length);
+        if (got <= 0) return give_up(device, now_ms);
+        device->greeting_length += static_cast<size_t>(got);
+    }
+    if (device->greeting_length < SYNC_EDITOR_GREETING_LENGTH)
+        return reached(now_ms, device->greeting_deadline_ms) ? give_up(device, now_ms) : -1;
+    if (decode_sync_greeting(SYNC_EDITOR, device->greeting, device->greeting_length).status != SYNC_DECODE_COMPLETE)
+        return give_up(device, now_ms);
+
+    device->link = SYNC_LINK_UP;
     device->received_length = 0;
-    device->socket = open_editor_socket(host, port);
-    if (device->socket < 0) return -1;
     // The editor's data replaces ours: every track is emptied and asked for again, in order.
     for (int32_t i = 0; i < device->track_count; ++i) {
         free(device->tracks[i]->keys);
@@ -63,6 +91,19 @@ int connect_sync_editor(SyncDevice* device, const char* host, uint16_t port) {
     for (int32_t i = 0; i < device->track_count; ++i)
         if (request_track(device, device->tracks[i]) != 0) return -1;
     return 0;
+}
+
+int connect_sync_editor(SyncDevice* device, const char* host, uint16_t port) {
+    if (!device->editor_mode) return 0;
+    if (device->socket >= 0) drop_connection(device);
+    const uint32_t start = tick_count_ms();
+    device->retry_at_ms = start;
+    device->retry_scheduled = true;
+    for (;;) {
+        if (reconnect_sync_editor(device, host, port, tick_count_ms()) == 0) return 0;
+        if (device->link == SYNC_LINK_DOWN) return -1;
+        net_wait_readable(device->socket, 50);
+    }
 }
 
 int request_track(SyncDevice* device, SyncTrack* track) {
@@ -127,7 +168,7 @@ int handle_editor_messages(SyncDevice* device, const SyncEditorCallbacks* callba
 
 int poll_sync_editor(SyncDevice* device, int32_t row, const SyncEditorCallbacks* callbacks, void* data) {
     if (!device->editor_mode) return 0;
-    if (device->socket < 0) return -1;
+    if (device->socket < 0 || device->link != SYNC_LINK_UP) return -1;
     for (;;) {
         if (net_readable(device->socket) != 1) {
             if (callbacks && callbacks->query_playing && callbacks->query_playing(data) &&

@@ -40,6 +40,8 @@ struct SyncFileIo {
 
 constexpr size_t SYNC_PATH_SIZE = 260;
 constexpr size_t SYNC_RECEIVE_BUFFER_SIZE = 64;
+// Room for the editor's greeting while it arrives.
+constexpr size_t SYNC_GREETING_BUFFER_SIZE = 32;
 
 struct SyncDevice {
     char* base_path;
@@ -54,7 +56,21 @@ struct SyncDevice {
     // Bytes of a message that has not arrived whole yet.
     uint8_t received[SYNC_RECEIVE_BUFFER_SIZE];
     size_t received_length;
+    // The connection's progress (SyncLink); a new one is opened without waiting on the editor:
+    // its greeting is collected over later calls, until a deadline.
+    int link;
+    uint8_t greeting[SYNC_GREETING_BUFFER_SIZE];
+    size_t greeting_length;
+    uint32_t greeting_deadline_ms;
+    // After a failure or a drop, no new connection is tried before this time.
+    uint32_t retry_at_ms;
+    bool retry_scheduled;
 };
+
+enum SyncLink { SYNC_LINK_DOWN, SYNC_LINK_GREETING, SYNC_LINK_UP };
+// How long a lost editor is left alone before the next try, and how long its greeting may take.
+constexpr uint32_t SYNC_RETRY_MS = 1000;
+constexpr uint32_t SYNC_GREETING_TIMEOUT_MS = 3000;
 
 // ---- device and track model -----------------------------------------------------------------
 
@@ -80,8 +96,14 @@ struct SyncEditorCallbacks {
     void (*on_save)(void* data, int result);
 };
 
-int open_editor_socket(const char* host, uint16_t port);
+// Connects now, waiting up to SYNC_GREETING_TIMEOUT_MS for the editor's greeting; then every
+// track is emptied and asked for again. 0 on success, -1 when there is no answering editor.
 int connect_sync_editor(SyncDevice* device, const char* host, uint16_t port);
+// Takes a lost connection one step further without waiting: opens a new one once the retry
+// time has come, collects the greeting as it arrives, and on the whole greeting empties every
+// track and asks for it again. A refused connection, a wrong or late greeting or a dropped
+// connection waits SYNC_RETRY_MS before the next try. 0 once the connection is up, else -1.
+int reconnect_sync_editor(SyncDevice* device, const char* host, uint16_t port, uint32_t now_ms);
 int request_track(SyncDevice* device, SyncTrack* track);
 int poll_sync_editor(SyncDevice* device, int32_t row, const SyncEditorCallbacks* callbacks,
                      void* data);

@@ -11,24 +11,13 @@
 #include <limits>
 #include <memory>
 
-#include "gl_support.h"
-#include "scenes/scene_still.h"
+#include "scenes/scene_still_suite.h"
 
 namespace {
 
-class ModulatorsGl : public SharedGlTest {
+// 512 pixels wide: one column of the history is one pixel.
+class ModulatorsGl : public SceneStillSuite<512, 256> {
 protected:
-    static void SetUpTestSuite() {
-        SharedGlTest::SetUpTestSuite();
-        ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
-        // 512 pixels wide: one column of the history is one pixel.
-        still = new SceneStill(WIDTH, HEIGHT);
-    }
-    static void TearDownTestSuite() {
-        delete still;
-        still = nullptr;
-        SharedGlTest::TearDownTestSuite();
-    }
 
     static int sampled_columns(const Modulators& m, int track, int note) {
         int count = 0;
@@ -50,8 +39,6 @@ protected:
         return true;
     }
 
-    static constexpr int WIDTH = 512, HEIGHT = 256;
-    static inline SceneStill* still = nullptr;
 };
 
 TEST_F(ModulatorsGl, FirstRenderAtBeatZeroFillsTheRightHalfWithTheFuture) {

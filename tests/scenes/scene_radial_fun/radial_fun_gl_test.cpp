@@ -9,23 +9,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "gl_support.h"
-#include "scenes/scene_still.h"
+#include "scenes/scene_still_suite.h"
 
 namespace {
 
-class RadialFunGl : public SharedGlTest {
+class RadialFunGl : public SceneStillSuite<640, 360> {
 protected:
     static void SetUpTestSuite() {
-        SharedGlTest::SetUpTestSuite();
-        ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
-        still = new SceneStill(WIDTH, HEIGHT);
+        SceneStillSuite::SetUpTestSuite();
         scene = &still->add<RadialFun>();
-    }
-    static void TearDownTestSuite() {
-        delete still;
-        still = nullptr;
-        SharedGlTest::TearDownTestSuite();
     }
     void SetUp() override {
         still->set("rf_col0_r", 0.125f);
@@ -46,8 +38,6 @@ protected:
         return SceneStill::read(*still->scratch);
     }
 
-    static constexpr int WIDTH = 640, HEIGHT = 360;
-    static inline SceneStill* still = nullptr;
     static inline RadialFun* scene = nullptr;
 };
 

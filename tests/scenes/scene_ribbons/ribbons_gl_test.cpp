@@ -9,23 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "gl_support.h"
-#include "scenes/scene_still.h"
+#include "scenes/scene_still_suite.h"
 
 namespace {
 
-class RibbonsGl : public SharedGlTest {
+class RibbonsGl : public SceneStillSuite<320, 180> {
 protected:
-    static void SetUpTestSuite() {
-        SharedGlTest::SetUpTestSuite();
-        ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
-        still = new SceneStill(WIDTH, HEIGHT);
-    }
-    static void TearDownTestSuite() {
-        delete still;
-        still = nullptr;
-        SharedGlTest::TearDownTestSuite();
-    }
 
     // Whether every voice of every history holds, `age` samples back from the newest, the
     // score's values at `beat`.
@@ -42,8 +31,6 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    static constexpr int WIDTH = 320, HEIGHT = 180;
-    static inline SceneStill* still = nullptr;
 };
 
 TEST_F(RibbonsGl, OneHistoryPerTrackInReverseOrderWithAHeightTrackEach) {

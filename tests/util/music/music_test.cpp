@@ -92,6 +92,7 @@ TEST_F(MusicTest, EditorCommandsActOnTheMusicWhoseDeviceReceivedThem) {
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
     first.sync_device->editor_mode = true;
     first.sync_device->socket = ends[0];
+    first.sync_device->link = SYNC_LINK_UP;
     const uint8_t pause_on[2] = {MSG_PAUSE_STATE, 1};
     ASSERT_EQ(write(ends[1], pause_on, 2), 2);
     first.update();

@@ -160,6 +160,69 @@ TEST(EditorConnect, GreetingMismatchOrNoEditorFails) {
     destroy_sync_device(release);
 }
 
+// ---- trouble with the editor: the caller is never held up, the tracks stay as they are until
+// an editor answers, and lost editors are tried again after a pause.
+
+TEST(EditorTrouble, ASilentEditorNeverHoldsUpTheCallerAndIsGivenUpAtItsDeadline) {
+    FakeEditor silent("");  // accepts, reads the greeting, never answers
+    SyncDevice* device = create_sync_device("x/", true);
+    const char* host = "127.0.0.1";
+    // The first call after a loss only sets the time of the next try.
+    EXPECT_EQ(reconnect_sync_editor(device, host, silent.port, 5000), -1);
+    EXPECT_EQ(reconnect_sync_editor(device, host, silent.port, 5999), -1);
+    EXPECT_EQ(device->link, SYNC_LINK_DOWN);
+    EXPECT_EQ(device->socket, -1);
+    EXPECT_EQ(reconnect_sync_editor(device, host, silent.port, 6000), -1);
+    EXPECT_EQ(device->link, SYNC_LINK_GREETING);
+    silent.wait_connected();
+    EXPECT_EQ(silent.client_greeting, "hello, synctracker!");
+    // Waiting on the answer here would never return.
+    for (uint32_t now = 6000; now < 9000; now += 500) {
+        EXPECT_EQ(reconnect_sync_editor(device, host, silent.port, now), -1);
+        EXPECT_EQ(device->link, SYNC_LINK_GREETING);
+    }
+    EXPECT_EQ(reconnect_sync_editor(device, host, silent.port, 9000), -1);
+    EXPECT_EQ(device->link, SYNC_LINK_DOWN);
+    EXPECT_EQ(device->socket, -1);
+    EXPECT_TRUE(silent.client_closed());
+    EXPECT_EQ(reconnect_sync_editor(device, host, silent.port, 9999), -1);
+    EXPECT_EQ(device->socket, -1);  // the pause before the next try
+    destroy_sync_device(device);
+}
+
+TEST_F(EditorConnection, GarbageKeepsTheTracksUntilANewEditorHasAnsweredInWhole) {
+    SyncTrack* track = find_or_add_track(device, "t", 0.0f);
+    ASSERT_TRUE(track);
+    EXPECT_EQ(poll_after_send(FakeEditor::key_set(0, 4, 9.0f, INTERP_HOLD)), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(poll_after_send("\x7fnot a command"), -1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(device->link, SYNC_LINK_DOWN);
+    EXPECT_EQ(track->key_count, 2);
+    EXPECT_EQ(evaluate_track(track, 5.0), 9.0f);
+
+    FakeEditor slow("");
+    const char* host = "127.0.0.1";
+    EXPECT_EQ(reconnect_sync_editor(device, host, slow.port, 100), -1);
+    EXPECT_EQ(reconnect_sync_editor(device, host, slow.port, 1099), -1);
+    EXPECT_EQ(device->link, SYNC_LINK_DOWN);
+    EXPECT_EQ(reconnect_sync_editor(device, host, slow.port, 1100), -1);
+    slow.wait_connected();
+    const std::string greeting = SYNC_EDITOR_GREETING;
+    slow.send_bytes(greeting.substr(0, 5));
+    usleep(20000);
+    EXPECT_EQ(reconnect_sync_editor(device, host, slow.port, 1200), -1);
+    EXPECT_EQ(device->link, SYNC_LINK_GREETING);
+    EXPECT_EQ(track->key_count, 2);
+    slow.send_bytes(greeting.substr(5));
+    usleep(20000);
+    EXPECT_EQ(reconnect_sync_editor(device, host, slow.port, 1300), 0);
+    EXPECT_EQ(device->link, SYNC_LINK_UP);
+    EXPECT_EQ(track->key_count, 0);  // now the new editor's keys replace ours
+    EXPECT_EQ(slow.drain(), FakeEditor::track_request("t"));
+    EXPECT_EQ(poll(0), 0);
+}
+
 TEST(EditorMessages, ParsedFromMemory) {
     SyncDevice* device = create_sync_device("x/", true);
     SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
