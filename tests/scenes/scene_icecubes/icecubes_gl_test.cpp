@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "gl_support.h"
-#include "scenes/scene_still.h"
+#include "scenes/scene_still_suite.h"
 
 namespace {
 
@@ -23,18 +22,11 @@ bool linked(const ShaderProgram& p) {
     return p.program != 0 && status == GL_TRUE;
 }
 
-class IceCubesGl : public SharedGlTest {
+class IceCubesGl : public SceneStillSuite<320, 180> {
 protected:
     static void SetUpTestSuite() {
-        SharedGlTest::SetUpTestSuite();
-        ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
-        still = new SceneStill(WIDTH, HEIGHT);
+        SceneStillSuite::SetUpTestSuite();
         scene = &still->add<IceCubes>();
-    }
-    static void TearDownTestSuite() {
-        delete still;
-        still = nullptr;
-        SharedGlTest::TearDownTestSuite();
     }
     void SetUp() override {
         const struct {
@@ -61,8 +53,6 @@ protected:
         return v;
     }
 
-    static constexpr int WIDTH = 320, HEIGHT = 180;
-    static inline SceneStill* still = nullptr;
     static inline IceCubes* scene = nullptr;
 };
 

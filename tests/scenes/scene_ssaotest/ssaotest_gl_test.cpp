@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "gl_support.h"
-#include "scenes/scene_still.h"
+#include "scenes/scene_still_suite.h"
 
 namespace {
 
@@ -60,18 +59,11 @@ void expect_near(const Vec3& a, const Vec3& b, const std::string& what) {
     EXPECT_NEAR(a.z, b.z, 1e-5f) << what;
 }
 
-class SsaotestGl : public SharedGlTest {
+class SsaotestGl : public SceneStillSuite<640, 360> {
 protected:
     static void SetUpTestSuite() {
-        SharedGlTest::SetUpTestSuite();
-        ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
-        still = new SceneStill(WIDTH, HEIGHT);
+        SceneStillSuite::SetUpTestSuite();
         scene = &still->add<RecordingSsaotest>();
-    }
-    static void TearDownTestSuite() {
-        delete still;
-        still = nullptr;
-        SharedGlTest::TearDownTestSuite();
     }
     void SetUp() override {
         const struct {
@@ -100,8 +92,6 @@ protected:
         scene->draw_geometry();
     }
 
-    static constexpr int WIDTH = 640, HEIGHT = 360;
-    static inline SceneStill* still = nullptr;
     static inline RecordingSsaotest* scene = nullptr;
 };
 

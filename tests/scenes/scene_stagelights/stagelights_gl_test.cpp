@@ -12,8 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "gl_support.h"
-#include "scenes/scene_still.h"
+#include "scenes/scene_still_suite.h"
 #include "util/math/color.h"
 
 namespace {
@@ -25,18 +24,11 @@ bool linked(const ShaderProgram& p) {
     return p.program != 0 && status == GL_TRUE;
 }
 
-class StageLightsGl : public SharedGlTest {
+class StageLightsGl : public SceneStillSuite<640, 360> {
 protected:
     static void SetUpTestSuite() {
-        SharedGlTest::SetUpTestSuite();
-        ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
-        still = new SceneStill(WIDTH, HEIGHT);
+        SceneStillSuite::SetUpTestSuite();
         scene = &still->add<StageLights>();
-    }
-    static void TearDownTestSuite() {
-        delete still;
-        still = nullptr;
-        SharedGlTest::TearDownTestSuite();
     }
     void SetUp() override {
         still->set("slColor0", 1.0f);
@@ -78,8 +70,6 @@ protected:
         return polygons;
     }
 
-    static constexpr int WIDTH = 640, HEIGHT = 360;
-    static inline SceneStill* still = nullptr;
     static inline StageLights* scene = nullptr;
 };
 
