@@ -12,9 +12,12 @@
 
 #include "gl_window.h"
 #include "scenes/scene_attractor_fun/attractor_fun.h"
+#include "scenes/scene_icecubes/icecubes.h"
 #include "scenes/scene_modulators/modulators.h"
 #include "scenes/scene_radial_fun/radial_fun.h"
 #include "scenes/scene_ribbons/ribbons.h"
+#include "scenes/scene_ssaotest/scene_ssaotest.h"
+#include "scenes/scene_stagelights/stagelights.h"
 #include "scenes/scene_still.h"
 
 namespace {
@@ -70,5 +73,15 @@ BENCHMARK(BM_RadialFun)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AttractorFun)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Ribbons)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Modulators)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The chain fully unfolded; the beams through thick smoke; a single cube, and the field of
+// cubes, the costliest object to march.
+void BM_Ssaotest(benchmark::State& state) { scene_frames<Ssaotest>(state, 60.0); }
+void BM_StageLights(benchmark::State& state) { scene_frames<StageLights>(state, 80.0); }
+void BM_IceCubes(benchmark::State& state) { scene_frames<IceCubes>(state, 100.0); }
+void BM_IceCubesField(benchmark::State& state) { scene_frames<IceCubes>(state, 244.0); }
+BENCHMARK(BM_Ssaotest)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StageLights)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IceCubes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IceCubesField)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

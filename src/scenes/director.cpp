@@ -13,9 +13,12 @@
 #include "platform/fatal.h"
 #include "scenes/placeholder_scene.h"
 #include "scenes/scene_attractor_fun/attractor_fun.h"
+#include "scenes/scene_icecubes/icecubes.h"
 #include "scenes/scene_modulators/modulators.h"
 #include "scenes/scene_radial_fun/radial_fun.h"
 #include "scenes/scene_ribbons/ribbons.h"
+#include "scenes/scene_ssaotest/scene_ssaotest.h"
+#include "scenes/scene_stagelights/stagelights.h"
 
 bool quit_posted = false;
 
@@ -26,10 +29,16 @@ const char* const active_scene_tracks[3] = {"ActiveScene1st", "ActiveScene2nd", 
 // The scene table, in the order the ActiveScene tracks number it.
 std::unique_ptr<Scene> create_scene(int index) {
     switch (index) {
+    case 0:
+        return std::make_unique<Ssaotest>();
+    case 1:
+        return std::make_unique<IceCubes>();
     case 2:
         return std::make_unique<AttractorFun>();
     case 3:
         return std::make_unique<RadialFun>();
+    case 5:
+        return std::make_unique<StageLights>();
     case 6:
         return std::make_unique<Ribbons>();
     case 8:

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "util/math/color.h"
 #include "util/math/math.h"
 #include "util/music/music.h"
 
@@ -21,22 +22,6 @@ const struct {
     {"riBlendMode", 0.0f},   {"riFgAlpha", 0.9f},  {"riBgAlpha", 0.5f},     {"riCol0", 0.55f},
     {"riCol1", 0.1f},
 };
-
-// The standard HSL to RGB conversion (hue in turns), as the stage lights colour their beams.
-Vec3 rgb_of_hsl(float h, float s, float l) {
-    if (s == 0.0f) return Vec3(l, l, l);
-    const float q = l < 0.5f ? l * (1.0f + s) : l + s - l * s;
-    const float p = 2.0f * l - q;
-    auto f = [p, q](float t) {
-        if (t < 0.0f) t += 1.0f;
-        if (t > 1.0f) t -= 1.0f;
-        if (t < 1.0f / 6.0f) return p + (q - p) * 6.0f * t;
-        if (t < 0.5f) return q;
-        if (t < 2.0f / 3.0f) return p + (q - p) * (2.0f / 3.0f - t) * 6.0f;
-        return p;
-    };
-    return Vec3(f(h + 1.0f / 3.0f), f(h), f(h - 1.0f / 3.0f));
-}
 
 }  // namespace
 

@@ -1,0 +1,7 @@
+#version 120
+// A full-screen pass over the normal-depth picture.
+void main()
+{
+    gl_Position = ftransform();
+    gl_TexCoord[0] = gl_MultiTexCoord0;
+}
