@@ -15,7 +15,9 @@
 #include "scenes/scene_attractor_fun/attractor_fun.h"
 #include "scenes/scene_modulators/modulators.h"
 #include "scenes/scene_radial_fun/radial_fun.h"
+#include "scenes/scene_reflection_cubes/reflection_cubes.h"
 #include "scenes/scene_ribbons/ribbons.h"
+#include "scenes/scene_text_billboards/text_billboards.h"
 
 bool quit_posted = false;
 
@@ -30,8 +32,12 @@ std::unique_ptr<Scene> create_scene(int index) {
         return std::make_unique<AttractorFun>();
     case 3:
         return std::make_unique<RadialFun>();
+    case 4:
+        return std::make_unique<TextBillboards>();
     case 6:
         return std::make_unique<Ribbons>();
+    case 7:
+        return std::make_unique<ReflectionCubes>();
     case 8:
         return std::make_unique<Modulators>();
     default:
