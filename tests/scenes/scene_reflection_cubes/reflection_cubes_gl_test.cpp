@@ -1,5 +1,5 @@
-// The reflection cubes: where the boxes, the cameras and the light are set up, how the sphere
-// and the inner boxes move with the beat, the cube-map passes, and what the sphere reflects.
+// The reflection cubes: how the sphere and the inner boxes move with the beat, the cube-map
+// passes, what the sphere reflects, and the viewer of a model without a camera.
 #include "scenes/scene_reflection_cubes/reflection_cubes.h"
 
 #include <gtest/gtest.h>
@@ -59,66 +59,6 @@ Mat4 root_of(Objects3D& box) {
     return m;
 }
 
-TEST_F(ReflectionCubesGl, BoxesAreSetUpAroundTheCentreAndAsARoom) {
-    const float axes[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-    const Vec4 inner[6] = {Vec4(1, 0, 0, 1), Vec4(0, 1, 0, 1), Vec4(0, 0, 1, 1), Vec4(0, 1, 1, 1), Vec4(1, 1, 0, 1), Vec4(1, 0, 1, 1)};
-    for (int i = 0; i < ReflectionCubes::BOX_COUNT; ++i) {
-        const Mat4& rest = scene->box_rest[i];
-        const bool room = i >= ReflectionCubes::INNER_BOXES;
-        const float* a = axes[i % 6];
-        const float distance = room ? 29.0f : 3.5f, scale = room ? 15.0f : 1.0f;
-        for (int c = 0; c < 3; ++c) {
-            EXPECT_FLOAT_EQ(rest.get(3, c), a[c] * distance) << i;
-            EXPECT_FLOAT_EQ(rest.get(c, c), scale) << i;
-        }
-        const Vec4 colour = scene->boxes[i].find_material("material")->diffuse;
-        for (int c = 0; c < 4; ++c) {
-            const float expected = room ? (inner[i % 6][c] == 0 ? 0.5f : 1.0f) : inner[i % 6][c];
-            EXPECT_EQ(colour[c], expected) << i << " component " << c;
-        }
-        EXPECT_EQ(scene->boxes[i].master_node->flip_winding, i == 0) << i;
-        EXPECT_EQ(scene->boxes[i].master, &scene->world) << i;
-    }
-    ASSERT_EQ(scene->world.attached.size(), 12u);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(scene->world.attached[static_cast<size_t>(i)], &scene->boxes[i]);
-    const int programs[7] = {15, 16, 21, 22, 23, 24, 25};
-    for (int slot = 2; slot < 7; ++slot) EXPECT_EQ(scene->world.shaders[slot], still->programs.entry(programs[slot])) << slot;
-}
-
-TEST_F(ReflectionCubesGl, CamerasAndTheDefaultLight) {
-    // The model brings one camera; three views and the cube camera follow it.
-    EXPECT_EQ(scene->first_added_camera, 1);
-    ASSERT_EQ(scene->world.cameras.size(), 5u);
-    EXPECT_EQ(scene->cube_camera, 4);
-    EXPECT_EQ(scene->viewer_camera, 0);
-    const Vec3 c = scene->scene_center;
-    const float s = scene->scene_size, k = 1.1f;
-    // The model's cube spans -1 to 1; the boxes are not attached yet when it is measured.
-    EXPECT_NEAR(s, 2 * std::sqrt(3.0f), 1e-3f);
-    const Vec3 eyes[3] = {Vec3(c.x + 0.75f * k * s, c.y - 0.75f * k * s, c.z + 0.75f * k * s),
-                          Vec3(c.x, c.y - k * s, c.z), Vec3(c.x, c.y, c.z + k * s)};
-    for (int i = 0; i < 3; ++i) {
-        const Camera& camera = *scene->world.cameras[static_cast<size_t>(1 + i)];
-        const Vec3 eye = camera.world_position();
-        for (int a = 0; a < 3; ++a) EXPECT_NEAR(eye[a], eyes[i][a], 1e-3f) << i;
-        EXPECT_NEAR(camera.get_zfar(), s * k * 10, 1e-3f);
-    }
-
-    ASSERT_TRUE(scene->default_light);
-    ASSERT_EQ(scene->world.lights.size(), 1u);
-    const Light& light = *scene->world.lights[0];
-    EXPECT_EQ(light.name, "default light 1");
-    EXPECT_NEAR(light.get_far(), 2 * (2 * s), 1e-4f);  // twice the range
-    // The light circles above the centre, half the size away.
-    const double beat = 10.0;
-    at_beat(beat);
-    const float b = still->beat();
-    const Vec4 p = light.get_position();
-    EXPECT_NEAR(p.x, c.x - std::sin(-0.3f * b) * s / 2, 1e-4f);
-    EXPECT_NEAR(p.y, c.y - std::cos(-0.3f * b) * s / 2, 1e-4f);
-    EXPECT_NEAR(p.z, c.z + s / 2, 1e-4f);
-}
-
 TEST_F(ReflectionCubesGl, SphereCirclesAndInnerBoxesSpinWithTheBeat) {
     at_beat(0);
     EXPECT_NEAR(scene->sphere_pos.x, 0, 1e-6f);
@@ -138,26 +78,6 @@ TEST_F(ReflectionCubesGl, SphereCirclesAndInnerBoxesSpinWithTheBeat) {
     // Spinning in place: the inner boxes keep their centres.
     for (int i = 0; i < ReflectionCubes::INNER_BOXES; ++i)
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(root_of(scene->boxes[i]).get(3, c), scene->box_rest[i].get(3, c), 1e-6f);
-}
-
-TEST_F(ReflectionCubesGl, ViewerTurnsAndWidensWithItsTracks) {
-    at_beat(4);
-    const Camera& viewer = *scene->world.cameras[0];
-    expect_matrix(viewer.get_view(), scene->rest_view, 1e-6f, "at rest");
-    EXPECT_EQ(viewer.get_yfov(), 45.0f);
-    still->set("rcRotY", 30);
-    still->set("rcRotZ", -20);
-    still->set("rcFOV", 70);
-    const Picture turned = at_beat(4);
-    Mat4 expected = scene->rest_view;
-    expected.rotate(30, 0, 1, 0);
-    expected.rotate(-20, 0, 0, 1);
-    expect_matrix(viewer.get_view(), expected, 1e-5f, "turned");
-    EXPECT_EQ(viewer.get_yfov(), 70.0f);
-    still->set("rcRotY", 0);
-    still->set("rcRotZ", 0);
-    still->set("rcFOV", 45);
-    EXPECT_FALSE(at_beat(4).same_colours(turned));
 }
 
 // Each face of the reflection map, read back.
