@@ -15,9 +15,11 @@
 #include "scenes/scene_icecubes/icecubes.h"
 #include "scenes/scene_modulators/modulators.h"
 #include "scenes/scene_radial_fun/radial_fun.h"
+#include "scenes/scene_reflection_cubes/reflection_cubes.h"
 #include "scenes/scene_ribbons/ribbons.h"
 #include "scenes/scene_ssaotest/scene_ssaotest.h"
 #include "scenes/scene_stagelights/stagelights.h"
+#include "scenes/scene_text_billboards/text_billboards.h"
 #include "scenes/scene_still.h"
 
 namespace {
@@ -83,5 +85,37 @@ BENCHMARK(BM_Ssaotest)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StageLights)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_IceCubes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_IceCubesField)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_TextBillboards(benchmark::State& state) { scene_frames<TextBillboards>(state, 8.0); }
+void BM_ReflectionCubes(benchmark::State& state) { scene_frames<ReflectionCubes>(state, 136.0); }
+BENCHMARK(BM_TextBillboards)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReflectionCubes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Where the reflection cubes' frame goes: one draw of its world as the frame draws it seven
+// times (six cube faces of 512 x 512, then the view), with the shadow passes (range(1) = 1) or
+// in one lit pass; range(0) = 1 draws a cube face, 0 the view at the picture size.
+void BM_ReflectionCubesWorldDraw(benchmark::State& state) {
+    SceneStill& s = still();
+    static ReflectionCubes* scene = &s.add<ReflectionCubes>();
+    const bool face = state.range(0) != 0, shadows = state.range(1) != 0;
+    s.set_beat(136.0);
+    s.draw(*scene);  // positions, the light and the first (unshadowed) faces
+    for (auto _ : state) {
+        if (face) {
+            scene->world.set_camera(scene->cube_camera);
+            scene->reflection->begin_face(0);
+            scene->world.cameras[static_cast<size_t>(scene->cube_camera)]->set_view_matrix(scene->reflection->face_matrix(0));
+            scene->world.render(shadows);
+            scene->reflection->end_face();
+        } else {
+            s.target->bind(true);
+            scene->world.set_camera(scene->viewer_camera);
+            scene->world.render(shadows);
+            s.target->unbind();
+        }
+        end_frame();
+    }
+}
+BENCHMARK(BM_ReflectionCubesWorldDraw)->ArgsProduct({{1, 0}, {1, 0}})->ArgNames({"face", "shadows"})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

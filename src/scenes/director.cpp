@@ -11,14 +11,15 @@
 
 #include "platform/clock.h"
 #include "platform/fatal.h"
-#include "scenes/placeholder_scene.h"
 #include "scenes/scene_attractor_fun/attractor_fun.h"
 #include "scenes/scene_icecubes/icecubes.h"
 #include "scenes/scene_modulators/modulators.h"
 #include "scenes/scene_radial_fun/radial_fun.h"
+#include "scenes/scene_reflection_cubes/reflection_cubes.h"
 #include "scenes/scene_ribbons/ribbons.h"
 #include "scenes/scene_ssaotest/scene_ssaotest.h"
 #include "scenes/scene_stagelights/stagelights.h"
+#include "scenes/scene_text_billboards/text_billboards.h"
 
 bool quit_posted = false;
 
@@ -37,27 +38,20 @@ std::unique_ptr<Scene> create_scene(int index) {
         return std::make_unique<AttractorFun>();
     case 3:
         return std::make_unique<RadialFun>();
+    case 4:
+        return std::make_unique<TextBillboards>();
     case 5:
         return std::make_unique<StageLights>();
     case 6:
         return std::make_unique<Ribbons>();
+    case 7:
+        return std::make_unique<ReflectionCubes>();
     case 8:
         return std::make_unique<Modulators>();
     default:
-        break;
+        ZV_ASSERT(false);
+        return nullptr;
     }
-    // PLACEHOLDER scenes until each scene's own code exists.
-    static const struct {
-        const char* name;
-        Vec4 colour;
-    } table[] = {
-        {"Ssaotest", Vec4(0.9f, 0.5f, 0.2f, 1)},       {"IceCubes", Vec4(0.5f, 0.8f, 1.0f, 1)},
-        {"AttractorFun", Vec4(0.8f, 0.3f, 0.9f, 1)},   {"RadialFun", Vec4(0.2f, 0.6f, 1.0f, 1)},
-        {"TextBillboards", Vec4(1.0f, 0.8f, 0.2f, 1)}, {"StageLights", Vec4(1.0f, 0.3f, 0.3f, 1)},
-        {"Ribbons", Vec4(0.3f, 0.9f, 0.5f, 1)},        {"ReflectionCubes", Vec4(0.4f, 0.5f, 1.0f, 1)},
-        {"Modulators", Vec4(0.7f, 0.7f, 0.7f, 1)},
-    };
-    return std::make_unique<PlaceholderScene>(table[index].name, table[index].colour);
 }
 
 constexpr int SCENE_COUNT = 9;

@@ -94,9 +94,11 @@ long stream_length(FILE* f) {
 }
 
 // A readable stream over a private copy of an entry. Memory streams need a non-empty buffer;
-// an empty entry gets an anonymous temporary file, gone when it is closed.
+// an empty entry gets an anonymous temporary file, gone when it is closed. A written memory
+// stream puts a null byte after its data on rewind, over the last byte when the buffer is full,
+// so the buffer has one byte to spare; reads still end at the entry's end.
 FILE* stream_over(const DataChunk& entry) {
-    FILE* f = entry.size ? fmemopen(nullptr, entry.size, "w+") : tmpfile();
+    FILE* f = entry.size ? fmemopen(nullptr, static_cast<size_t>(entry.size) + 1, "w+") : tmpfile();
     if (!f) return nullptr;
     if (entry.size && fwrite(entry.data, 1, entry.size, f) != entry.size) {
         fclose(f);
