@@ -3,6 +3,7 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <csetjmp>
 #include <cstdlib>
@@ -151,7 +152,11 @@ bool decode_bmp(FILE* file, DecodedImage& image) {
     size_t padding = (4 - row_bytes % 4) % 4;
     if (image_size != 0 && image_size >= row_bytes * height)
         padding = (image_size - row_bytes * height) / static_cast<size_t>(height);
-    if ((row_bytes + padding) * static_cast<uint64_t>(height - 1) + row_bytes > bytes_left(file)) return false;
+    const uint64_t left = bytes_left(file);
+    if ((row_bytes + padding) * static_cast<uint64_t>(height - 1) + row_bytes > left) return false;
+    // The last row's padding may be missing; a size field that claims more than the file holds
+    // must not size the row buffer.
+    padding = static_cast<size_t>(std::min<uint64_t>(padding, left - row_bytes));
     image.width = static_cast<uint32_t>(width);
     image.height = static_cast<uint32_t>(height);
     image.bits_per_pixel = 32;

@@ -96,8 +96,11 @@ TEST(BmpDecoder, RowsPaddedToFourBytesWithOrWithoutTheSizeField) {
         ASSERT_TRUE(decode(decode_bmp, bmp(2, 2, size_field), image, boxes)) << size_field;
         EXPECT_EQ(image.data, (std::vector<uint8_t>{9, 0, 0, 255, 9, 0, 1, 255, 9, 1, 0, 255, 9, 1, 1, 255}));
     }
+    // A size field far beyond the file: the one row is still read as it stands.
     DecodedImage image;
     std::string boxes;
+    ASSERT_TRUE(decode(decode_bmp, bmp(2, 1, 0xff000000u), image, boxes));
+    EXPECT_EQ(image.data, (std::vector<uint8_t>{9, 0, 0, 255, 9, 0, 1, 255}));
     EXPECT_FALSE(decode(decode_bmp, bmp(2, 2, 0, 32), image, boxes));
     EXPECT_FALSE(decode(decode_bmp, bmp(2, 2, 0).substr(0, 70), image, boxes));
     EXPECT_FALSE(decode(decode_bmp, bmp(0, 2, 0), image, boxes));
