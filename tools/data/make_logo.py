@@ -6,8 +6,8 @@ horizontal glow and a row of stylised bars. Run from the repository root; the ou
 committed, so a checkout never needs to run this.
 """
 import math
-import struct
-import zlib
+
+from png_file import write_png
 
 WIDTH, HEIGHT = 512, 288
 OUT = "data/common/images/trelvane_logo_16_9.png"
@@ -27,20 +27,9 @@ def pixel(x, y):
     return tuple(max(0, min(255, int(c * 255))) for c in (r, g, b)) + (255,)
 
 
-def chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-
 def main():
-    rows = b"".join(b"\0" + bytes(c for x in range(WIDTH) for c in pixel(x, y)) for y in range(HEIGHT))
-    png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", WIDTH, HEIGHT, 8, 6, 0, 0, 0))  # 8-bit RGBA
-    png += chunk(b"IDAT", zlib.compress(rows, 9))
-    png += chunk(b"IEND", b"")
-    with open(OUT, "wb") as f:
-        f.write(png)
-
+    rows = [bytes(c for x in range(WIDTH) for c in pixel(x, y)) for y in range(HEIGHT)]
+    write_png(OUT, WIDTH, HEIGHT, 4, rows)
 
 if __name__ == "__main__":
     main()

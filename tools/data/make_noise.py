@@ -9,8 +9,8 @@ Run from the repository root; the output is committed.
 """
 import math
 import random
-import struct
-import zlib
+
+from png_file import write_png
 
 SIZE = 64
 SEED = 20120309
@@ -31,21 +31,10 @@ def encode(component):
     return max(0, min(255, int(round((component * 0.5 + 0.5) * 255))))
 
 
-def chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-
 def main():
     vectors = unit_vectors(random.Random(SEED), SIZE * SIZE)
-    rows = b"".join(
-        b"\0" + bytes(encode(c) for v in vectors[y * SIZE:(y + 1) * SIZE] for c in v) for y in range(SIZE))
-    png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 2, 0, 0, 0))  # 8-bit RGB
-    png += chunk(b"IDAT", zlib.compress(rows, 9))
-    png += chunk(b"IEND", b"")
-    with open(OUT, "wb") as f:
-        f.write(png)
+    rows = [bytes(encode(c) for v in vectors[y * SIZE:(y + 1) * SIZE] for c in v) for y in range(SIZE)]
+    write_png(OUT, SIZE, SIZE, 3, rows)
     print(f"{OUT}: {SIZE}x{SIZE}")
 
 
