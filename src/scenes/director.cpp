@@ -118,6 +118,28 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
         scene.init();
         scene.reshape(viewport_width, viewport_height);
     }
+    warm_up();
+}
+
+// Drivers compile a program's code and allocate a texture's storage on first use; one frame of
+// every scene and effect while the loading screen is up keeps that out of the show, where it
+// would stall the frame a scene first appears in and grow the process as the show goes on.
+void Director::warm_up() {
+    post_targets[0]->bind(true);
+    for (auto& scene : scenes) {
+        scene->apply_gl_state();
+        scene->reshape(post_targets[0]->width, post_targets[0]->height);
+        scene->render();
+    }
+    post_targets[0]->unbind();
+    post_targets[1]->bind(true);
+    for (auto& effect : post_effects) {
+        restore_default_gl_state();
+        effect->apply(viewport_width, viewport_height, 0.0f);
+        post_targets[0]->draw();
+    }
+    post_targets[1]->unbind();
+    restore_default_gl_state();
 }
 
 Director::~Director() {

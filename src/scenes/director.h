@@ -103,6 +103,7 @@ private:
     std::vector<PostEffectValues> post_effect_values;
 
     void post_quit();
+    void warm_up();
     void capture_frame();
     // Ends the run after the AVI writer refused a frame or audio, with its reason when it has one.
     [[noreturn]] void stop_capture_on_failure();
