@@ -26,4 +26,21 @@ if "$tool" track dump short.track 2> err; then fail "short file accepted"; fi
 [ "$(wc -l < err)" -eq 1 ] || fail "one line on stderr"
 set +e; "$tool" track eval t.track abc 2> /dev/null; code=$?; set -e
 [ "$code" -eq 2 ] || fail "bad row exit code $code"
+
+# track plot: a strict XML parser accepts it, one marker per key in the window.
+mkdir -p data/sync_tracker
+cp t.track data/sync_tracker/_first.track
+printf '0 0 0\n128 1 2\n256 0 3\n4000 2 1\n' | "$tool" track make data/sync_tracker/_second.track
+"$tool" track plot all.svg
+xmllint --noout all.svg || fail "plot of every track is not well-formed XML"
+[ "$(grep -c 'class="key"' all.svg)" -eq 8 ] || fail "markers of every track: $(grep -c 'class="key"' all.svg)"
+grep -q '>first<' all.svg && grep -q '>second<' all.svg || fail "lanes of every track"
+"$tool" track plot part.svg --from 0 --until 5 second
+xmllint --noout part.svg || fail "plot of a window is not well-formed XML"
+# Rows 0 and 128 lie within the first 5 s (at 145 BPM and 8 rows a beat, 5 s is row 96.7): only row 0.
+[ "$(grep -c 'class="key"' part.svg)" -eq 1 ] || fail "markers in the window: $(grep -c 'class="key"' part.svg)"
+set +e; "$tool" track plot x.svg --from 5 --until 2 second 2> /dev/null; code=$?; set -e
+[ "$code" -eq 2 ] || fail "an empty window: exit $code"
+if "$tool" track plot x.svg missing 2> err; then fail "a missing track accepted"; fi
+[ ! -e x.svg ] || fail "a failed plot wrote a file"
 echo "track tool: all checks passed"

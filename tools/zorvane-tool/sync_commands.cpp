@@ -1,5 +1,8 @@
 // zorvane-tool track and sync: inspect and make track files, and a headless editor-mode
 // client for trying a sync editor without the demo.
+#include <dirent.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "track_plot.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "util/sync/sync.h"
@@ -213,5 +217,63 @@ int run_sync_client(int argc, char** argv) {
     }
     fflush(stdout);
     destroy_sync_device(device);
+    return 0;
+}
+
+// The track files of the show, by name or, without names, all of them in name order.
+int run_track_plot(int argc, char** argv) {
+    const char* usage = "usage: zorvane-tool track plot OUT.svg [--from S] [--until S] NAME...\n";
+    const std::string folder = "data/sync_tracker/";
+    double from_s = 0, until_s = -1;
+    std::vector<std::string> names;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--from" || arg == "--until") {
+            double seconds;
+            if (i + 1 >= argc || !parse_double(argv[i + 1], seconds) || seconds < 0) {
+                fprintf(stderr, "zorvane-tool: %s needs a number of seconds, 0 or more\n%s", arg.c_str(), usage);
+                return 2;
+            }
+            (arg == "--from" ? from_s : until_s) = seconds;
+            ++i;
+        } else {
+            names.push_back(arg);
+        }
+    }
+    if (names.empty()) {
+        DIR* dir = opendir(folder.c_str());
+        if (!dir) return tool_error("cannot read " + folder + ": " + strerror(errno));
+        while (dirent* entry = readdir(dir)) {
+            const std::string file = entry->d_name;
+            const std::string suffix = ".track";
+            if (file.size() > 1 + suffix.size() && file[0] == '_' &&
+                file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
+                names.push_back(file.substr(1, file.size() - 1 - suffix.size()));
+        }
+        closedir(dir);
+        std::sort(names.begin(), names.end());
+        if (names.empty()) return tool_error("no track files in " + folder);
+    }
+    std::vector<PlotTrack> tracks;
+    int last_row = plot_show_rows();
+    for (const std::string& name : names) {
+        SyncTrack track;
+        if (!load_keys((folder + "_" + name + ".track").c_str(), track)) return 1;
+        tracks.push_back(PlotTrack{name, std::vector<SyncKey>(track.keys, track.keys + track.key_count)});
+        if (track.key_count > 0) last_row = std::max(last_row, track.keys[track.key_count - 1].row);
+        free(track.keys);
+    }
+    const double from = plot_row_of_seconds(from_s);
+    const double until = until_s < 0 ? std::max(static_cast<double>(last_row), from + PLOT_ROWS_PER_BAR)
+                                     : plot_row_of_seconds(until_s);
+    if (until <= from) {
+        fprintf(stderr, "zorvane-tool: --until must be after --from\n%s", usage);
+        return 2;
+    }
+    const std::string svg = plot_tracks_svg(tracks, from, until);
+    FILE* out = fopen(argv[0], "wb");
+    if (!out) return tool_error(std::string("cannot write ") + argv[0] + ": " + strerror(errno));
+    const bool written = fwrite(svg.data(), 1, svg.size(), out) == svg.size();
+    if (fclose(out) != 0 || !written) return tool_error(std::string("cannot write ") + argv[0] + ": " + strerror(errno));
     return 0;
 }
