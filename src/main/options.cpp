@@ -97,6 +97,19 @@ bool set_until(CommandLine& o, const char* v) {
     return true;
 }
 
+bool set_shots(CommandLine& o, const char* v) {
+    if (!*v) return false;
+    o.shots_dir = v;
+    return true;
+}
+
+bool set_every(CommandLine& o, const char* v) {
+    double seconds = 0;
+    if (!parse_seconds(v, seconds) || seconds <= 0 || seconds > 3600) return false;
+    o.shots_every = seconds;
+    return true;
+}
+
 enum class Kind { Flag, Value, Help, Version };
 
 struct OptionSpec {
@@ -120,6 +133,8 @@ const OptionSpec option_table[] = {
     {"--pack-only", Kind::Flag, [](CommandLine& o, const char*) { return o.pack_only = true; }},
     {"--from", Kind::Value, set_from},
     {"--until", Kind::Value, set_until},
+    {"--shots", Kind::Value, set_shots},
+    {"--every", Kind::Value, set_every},
     {"--help", Kind::Help, nullptr},
     {"--version", Kind::Version, nullptr},
 };
@@ -184,6 +199,14 @@ ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& o
         error = "--until must be later than --from";
         return ParseResult::Error;
     }
+    if (parsed.shots_dir.has_value() != parsed.shots_every.has_value()) {
+        error = "--shots and --every go together";
+        return ParseResult::Error;
+    }
+    if (parsed.shots_dir && (parsed.capture || parsed.sync_client || parsed.pack_only)) {
+        error = "--shots cannot be combined with --capture, --sync-client or --pack-only";
+        return ParseResult::Error;
+    }
     out = parsed;
     return ParseResult::Run;
 }
@@ -194,6 +217,10 @@ void apply_before_dialog(const CommandLine& o, Settings& s, RunOptions& run) {
     run.pack_only = o.pack_only;
     if (o.from_seconds) run.from_seconds = *o.from_seconds;
     if (o.until_seconds) run.until_seconds = *o.until_seconds;
+    if (o.shots_dir) {
+        run.shots_dir = *o.shots_dir;
+        run.shots_every = *o.shots_every;
+    }
 }
 
 void apply_after_dialog(const CommandLine& o, Settings& s) {
@@ -209,13 +236,18 @@ void apply_after_dialog(const CommandLine& o, Settings& s) {
     if (o.vsync) s.vsync = *o.vsync;
     if (o.capture) s.capture = true;
     if (o.sync_client) s.sync_client = true;
+    // Stills step the music frame by frame as a capture does, whatever the dialog chose.
+    if (o.shots_dir) {
+        s.capture = true;
+        s.sync_client = false;
+    }
 }
 
 const char* usage_line() {
     return "usage: zorvane [--no-dialog] [--size WxH] [--window | --fullscreen] "
            "[--aspect 4:3|16:9|16:10] [--aa 0|2|4|8|16] [--vsync 0|1] [--capture] "
            "[--sync-client] [--archive-mode read|write|loose] [--data FILE] [--pack-only] "
-           "[--from SECONDS] [--until SECONDS] [--help] [--version]";
+           "[--from SECONDS] [--until SECONDS] [--shots DIR --every SECONDS] [--help] [--version]";
 }
 
 const char* help_text() {
@@ -238,6 +270,11 @@ const char* help_text() {
            "  --pack-only            with --archive-mode write: quit once the archive is written\n"
            "  --from SECONDS         start the music at this position\n"
            "  --until SECONDS        end the run before the first frame at or past this position\n"
+           "  --shots DIR            write a PNG still of the show into DIR (created if need be)\n"
+           "                         every --every SECONDS of music time, named by its time\n"
+           "                         (t0012.500.png); frame-exact as --capture, no audio or AVI\n"
+           "  --every SECONDS        music time between stills (up to 3600; a still\n"
+           "                         at most every frame, 1/30 s)\n"
            "  --help                 print this text\n"
            "  --version              print the version\n"
            "\n"

@@ -22,6 +22,8 @@ struct CommandLine {
     bool pack_only = false;
     std::optional<double> from_seconds;
     std::optional<double> until_seconds;
+    std::optional<std::string> shots_dir;
+    std::optional<double> shots_every;
 };
 
 enum class ParseResult { Run, Help, Version, Error };

@@ -30,6 +30,8 @@ struct RunOptions {
     bool pack_only = false;       // quit right after the new archive is written
     double from_seconds = 0.0;    // music start position
     double until_seconds = -1.0;  // end before the first frame at or past this; < 0: never
+    std::string shots_dir;        // with shots_every > 0: write stills there instead of playing
+    double shots_every = 0.0;     // seconds of music time between stills
 };
 
 extern Settings settings;

@@ -102,6 +102,8 @@ int zorvane_main(int argc, const char* const* argv) {
     DirectorRun run;
     run.from_seconds = run_options.from_seconds;
     run.until_seconds = run_options.until_seconds;
+    run.shots_dir = run_options.shots_dir;
+    run.shots_every = run_options.shots_every;
     run.start_clock = [] { frame_clock.init(); };
     run.tick_clock = [] { frame_clock.tick(); };
     run.fade_out_loading = [] { loading_screen.fade_out(); };

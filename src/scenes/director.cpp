@@ -11,6 +11,8 @@
 
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/files.h"
+#include "platform/png_writer.h"
 #include "scenes/scene_attractor_fun/attractor_fun.h"
 #include "scenes/scene_icecubes/icecubes.h"
 #include "scenes/scene_modulators/modulators.h"
@@ -56,6 +58,19 @@ std::unique_ptr<Scene> create_scene(int index) {
 
 constexpr int SCENE_COUNT = 9;
 
+const char* const scene_names[SCENE_COUNT] = {"Ssaotest",       "IceCubes", "AttractorFun",
+                                              "RadialFun",      "TextBillboards", "StageLights",
+                                              "Ribbons",        "ReflectionCubes", "Modulators"};
+
+// A hair below a whole frame: music times computed two ways agree to far better than this.
+constexpr double TIME_TOLERANCE = 1e-6;
+
+double milliseconds_since(uint64_t start) {
+    uint64_t frequency = 0;
+    if (!performance_frequency(&frequency) || frequency == 0) return 0.0;
+    return static_cast<double>(performance_counter() - start) * 1000.0 / static_cast<double>(frequency);
+}
+
 }  // namespace
 
 Director::Director(int window_w, int window_h, float aspect, bool capture, bool sync_client,
@@ -73,7 +88,16 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     from_seconds = std::max(0.0, run.from_seconds);
     const AudioFormat& format = music->audio_format;
     from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
-    if (capture) {
+    shots = capture && run.shots_every > 0;
+    if (shots) {
+        frames_per_second = FRAMES_PER_SECOND;
+        if (!create_directories((run.shots_dir + "/").c_str()))
+            ZV_FATAL("Failed to create the folder %s for the stills", run.shots_dir.c_str());
+        // The first still falls on the first multiple of the interval at or after the start.
+        next_shot_seconds = std::ceil(from_seconds / run.shots_every - TIME_TOLERANCE) * run.shots_every;
+        pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
+        log_line("Writing stills every %g s into %s", run.shots_every, run.shots_dir.c_str());
+    } else if (capture) {
         frames_per_second = FRAMES_PER_SECOND;
         samples_per_frame = static_cast<int32_t>(format.channels * format.samples_per_second / FRAMES_PER_SECOND);
         const std::string name = std::string("Zorvane") + ".avi";
@@ -147,7 +171,12 @@ Director::~Director() {
         scene->release();
         scene.reset();
     }
-    if (capture) {
+    if (capture && frame_times.frames > 0)
+        log_line("Rendered %d frames: mean %.2f ms, worst %.2f ms (frame %d, %.3f s)", frame_times.frames,
+                 frame_times.mean_ms(), frame_times.worst_ms, frame_times.worst_frame,
+                 from_seconds + static_cast<double>(frame_times.worst_frame) / FRAMES_PER_SECOND);
+    if (shots) log_line("Wrote %d stills", shots_written);
+    if (capture && !shots) {
         pixel_buffer.clear();
         avi_writer.close();
         log_line("Finished AVI writing");
@@ -209,10 +238,26 @@ bool Director::past_until() {
     const double length = f.channels && f.samples_per_second
                               ? static_cast<double>(music->sample_count) / f.channels / f.samples_per_second
                               : 0.0;
-    const double now = capture ? from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND
-                               : music->get_seconds();
+    const double now = capture ? frame_seconds() : music->get_seconds();
     if (from_seconds > 0 && from_seconds >= length) return true;
     return run.until_seconds >= 0 && now >= run.until_seconds;
+}
+
+double Director::frame_seconds() const {
+    return from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND;
+}
+
+const char* Director::scene_name(int index) {
+    return index >= 0 && index < SCENE_COUNT ? scene_names[index] : nullptr;
+}
+
+void FrameTimes::add(int32_t frame, double ms) {
+    ++frames;
+    total_ms += ms;
+    if (worst_frame < 0 || ms > worst_ms) {
+        worst_ms = ms;
+        worst_frame = frame;
+    }
 }
 
 std::vector<int> Director::active_scenes() const {
@@ -243,6 +288,7 @@ void Director::frame() {
     frame_info.frame_number = frame_number;
     if (!quit_posted && ((!sync_client && !music->is_alive()) || past_until())) post_quit();
     if (quit_posted) return;
+    const uint64_t frame_start = performance_counter();
 
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_ACCUM_BUFFER_BIT);
@@ -290,7 +336,13 @@ void Director::frame() {
         }
     }
 
-    if (capture) capture_frame();
+    if (capture) {
+        // The driver may still be drawing: wait for it, so that the time is the frame's own.
+        glFinish();
+        frame_times.add(frame_number, milliseconds_since(frame_start));
+        if (shots) take_still();
+        else capture_frame();
+    }
     SDL_GL_SwapBuffers();
     ++frame_number;
 
@@ -312,6 +364,32 @@ void Director::stop_capture_on_failure() {
     avi_writer.close();
     ZV_FATAL("Failed to write video file %s: %s. The capture stops here; the frames written before are kept.",
              name.c_str(), failure.c_str());
+}
+
+void Director::take_still() {
+    const double now = frame_seconds();
+    if (now + TIME_TOLERANCE < next_shot_seconds) return;
+    while (next_shot_seconds <= now + TIME_TOLERANCE) next_shot_seconds += run.shots_every;
+
+    char name[32];
+    snprintf(name, sizeof name, "t%08.3f.png", now);
+    const std::string path = run.shots_dir + "/" + name;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, capture_width, capture_height, GL_RGB, GL_UNSIGNED_BYTE, pixel_buffer.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    std::string error;
+    if (!write_png_rgb_bottom_up(path.c_str(), pixel_buffer.data(), capture_width, capture_height, error))
+        ZV_FATAL("Failed to write the still %s: %s", path.c_str(), error.c_str());
+    ++shots_written;
+
+    std::string selected;
+    for (int index : active_scenes()) {
+        const char* scene = scene_name(index);
+        if (!scene) continue;
+        if (!selected.empty()) selected += "+";
+        selected += scene;
+    }
+    log_line("Wrote still %s scenes %s", path.c_str(), selected.empty() ? "none" : selected.c_str());
 }
 
 void Director::capture_frame() {

@@ -3,7 +3,8 @@
 // ActiveScene tracks into an off-screen target, passes the picture through the post effects
 // the "pp" tracks switch on, in the order of their values, and presents it letterboxed. In
 // capture mode it also writes every frame and its slice of audio to an AVI file, moving the
-// music by exactly 1/30 s per frame. It ends the show by posting one SDL_QUIT.
+// music by exactly 1/30 s per frame; in stills mode it steps the music the same way and writes
+// a PNG still at regular intervals instead. It ends the show by posting one SDL_QUIT.
 // Depends on: everything below it: music and sync, the program table, targets, text, post
 // effects, the ASCII engine, scenes, the AVI writer.
 #pragma once
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -32,6 +34,21 @@ struct DirectorRun {
     void (*start_clock)() = nullptr;       // once, while the director is built
     void (*tick_clock)() = nullptr;        // first thing in every frame
     void (*fade_out_loading)() = nullptr;  // in start(), before the music starts
+    // With capture on and shots_every > 0: a PNG still into shots_dir every shots_every seconds
+    // of music time instead of the AVI.
+    std::string shots_dir;
+    double shots_every = 0.0;
+};
+
+// How long the frames of a frame-exact run took to draw, the readback and file writing left out.
+struct FrameTimes {
+    int32_t frames = 0;
+    double total_ms = 0.0;
+    double worst_ms = 0.0;
+    int32_t worst_frame = -1;
+
+    void add(int32_t frame, double ms);
+    double mean_ms() const { return frames ? total_ms / frames : 0.0; }
 };
 
 class Director {
@@ -59,6 +76,8 @@ public:
 
     // The three ActiveScene values as scene indices, truncated toward zero.
     std::vector<int> active_scenes() const;
+    // The scene table's class names, by index; null outside the table.
+    static const char* scene_name(int index);
     // The post effects switched on (track value 0 or more): (effect index, value), smallest
     // value first, equal values in list order.
     std::vector<std::pair<int, float>> active_effects() const;
@@ -92,6 +111,11 @@ public:
     // Where the show starts, in seconds and in sample values of the decoded music.
     double from_seconds = 0;
     uint64_t from_sample = 0;
+    // Stills mode: the music time of the next still, and how many were written.
+    bool shots = false;
+    double next_shot_seconds = 0.0;
+    int32_t shots_written = 0;
+    FrameTimes frame_times;
 
 private:
     // The tracks read every frame, by handle rather than by name.
@@ -105,6 +129,8 @@ private:
     void post_quit();
     void warm_up();
     void capture_frame();
+    void take_still();
+    double frame_seconds() const;
     // Ends the run after the AVI writer refused a frame or audio, with its reason when it has one.
     [[noreturn]] void stop_capture_on_failure();
     bool past_until();

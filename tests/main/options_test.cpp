@@ -117,6 +117,37 @@ TEST(CommandLine, BadValuesAndArgumentsAreErrors) {
     parse_ok({"--archive-mode=write", "--pack-only"});
 }
 
+TEST(CommandLine, StillsStepTheMusicAsACaptureDoesWithoutTheEditor) {
+    CommandLine o = parse_ok({"--shots", "out/stills", "--every=2.5", "--from", "10"});
+    Settings s;
+    s.sync_client = true;  // as a dialog may have left it
+    s.capture = false;
+    RunOptions run;
+    apply_before_dialog(o, s, run);
+    EXPECT_EQ(run.shots_dir, "out/stills");
+    EXPECT_DOUBLE_EQ(run.shots_every, 2.5);
+    apply_after_dialog(o, s);
+    EXPECT_TRUE(s.capture);
+    EXPECT_FALSE(s.sync_client);
+
+    std::string error;
+    const std::vector<std::vector<const char*>> bad = {
+        {"--shots", "dir"},          {"--every", "1"},
+        {"--shots", "dir", "--every", "0"}, {"--shots", "dir", "--every", "-1"},
+        {"--shots", "dir", "--every", "3601"}, {"--shots=", "--every", "1"},
+        {"--shots", "dir", "--every", "1", "--capture"},
+        {"--shots", "dir", "--every", "1", "--sync-client"},
+        {"--shots", "dir", "--every", "1", "--archive-mode", "write", "--pack-only"},
+    };
+    for (const auto& args : bad) {
+        std::vector<const char*> argv = {"zorvane"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        CommandLine unused;
+        EXPECT_EQ(parse_command_line(static_cast<int>(argv.size()), argv.data(), unused, error), ParseResult::Error)
+            << args.size() << " arguments from " << args[0];
+    }
+}
+
 TEST(CommandLine, HelpAndVersion) {
     CommandLine o;
     std::string error;
