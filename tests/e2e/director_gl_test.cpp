@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -68,6 +71,22 @@ protected:
     static constexpr int WIDTH = 64, HEIGHT = 64;
     static inline Director* director = nullptr;
 };
+
+// The track files are the show's source: a value without a file would play its default unnoticed,
+// and a file no value reads is choreography that never reaches the screen.
+TEST_F(DirectorGl, EveryTrackedValueHasItsFileAndEveryFileItsValue) {
+    std::set<std::string> registered, files;
+    for (const SyncValue& v : director->music->sync_values().values())
+        if (v.track) registered.insert(v.name);
+    for (const auto& entry : std::filesystem::directory_iterator("data/sync_tracker")) {
+        const std::string file = entry.path().filename().string();
+        if (file.size() > 7 && file[0] == '_' && file.compare(file.size() - 6, 6, ".track") == 0)
+            files.insert(file.substr(1, file.size() - 7));
+    }
+    EXPECT_GT(registered.size(), 100u);
+    for (const std::string& name : registered) EXPECT_EQ(files.count(name), 1u) << name << " has no track file";
+    for (const std::string& name : files) EXPECT_EQ(registered.count(name), 1u) << "_" << name << ".track is read by nothing";
+}
 
 TEST_F(DirectorGl, LetterboxKeepsTheAspect) {
     director->reshape(1000, 400);

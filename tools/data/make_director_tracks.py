@@ -4,7 +4,8 @@
 
 Run once from the repository root with the tool built (build/zorvane-tool); from then on the
 track files are the source, edited live in the sync editor, and this script must not be run
-over them again (it refuses to overwrite existing files unless given --force).
+over them again (it refuses to overwrite existing files unless given --force). The show as it
+plays is choreograph.py's edit of these files.
 
 Rows: 8 per beat, 32 per bar; scenes change on 8-bar phrases of the soundtrack (256 rows).
 """

@@ -5,7 +5,8 @@ ray-marched ice): data/sync_tracker/_<name>.track for every tracked value they r
 
 Run once from the repository root with the tool built (build/zorvane-tool); from then on the
 track files are the source, edited live in the sync editor, and this script must not be run
-over them again (it refuses to overwrite existing files unless given --force).
+over them again (it refuses to overwrite existing files unless given --force). The show as it
+plays is choreograph.py's edit of these files.
 
 Rows: 8 per beat, 32 per bar. Where the show selects the scenes (make_director_tracks.py):
 ambient occlusion in bars 8-16, stage lights in bars 16-24, the ice in bars 24-32 and 56-64.

@@ -4,7 +4,8 @@ data/sync_tracker/_<name>.track for every value they register, with `zorvane-too
 
 Run once from the repository root with the tool built (build/zorvane-tool); from then on the
 track files are the source, edited live in the sync editor, and this script must not be run
-over them again (it refuses to overwrite existing files unless given --force).
+over them again (it refuses to overwrite existing files unless given --force). The show as it
+plays is choreograph.py's edit of these files.
 
 Rows: 8 per beat, 32 per bar. Where the show selects the scenes (make_director_tracks.py): text
 billboards in bars 0-8 (the title, under the fade-in) and bars 88-96 (the credits, then the
