@@ -71,3 +71,18 @@ void fatal_assert_compare(const char* file, int line, const char* lhs_text, cons
     fatal_report(file, line, "Failed assert %s %s %s\n %s is %s\n %s is %s", lhs_text, op,
                  rhs_text, lhs_text, lhs_value.c_str(), rhs_text, rhs_value.c_str());
 }
+
+std::string printable_bytes(const char* bytes, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count && bytes[i]; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escape[5];
+            snprintf(escape, sizeof escape, "\\x%02X", c);
+            out += escape;
+        }
+    }
+    return out;
+}

@@ -25,6 +25,10 @@ void set_fatal_handler(FatalHandler handler);
 // The source path as it appears in reports: repository-relative, without extension.
 std::string fatal_source_path(const char* file);
 
+// Bytes from a file, quoted in a report: printable ASCII as it is, everything else as \xNN, so
+// that a binary file's header cannot drive the terminal the report lands on. Stops at a zero.
+std::string printable_bytes(const char* bytes, size_t count);
+
 [[noreturn]] void fatal_report(const char* file, int line, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 [[noreturn]] void fatal_report_v(const char* file, int line, const char* format, va_list args);

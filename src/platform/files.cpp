@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 bool AtomicFile::open(const char* path) {
     abandon();
@@ -45,5 +46,28 @@ bool create_directories(const char* path) {
         }
         prefix[i] = '/';
     }
+    return true;
+}
+
+bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string& reason) {
+    struct stat info;
+    if (!stream || fstat(fileno(stream), &info) != 0) {
+        reason = strerror(errno ? errno : EBADF);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        reason = "is a folder";
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        reason = "is not a regular file";
+        return false;
+    }
+    const uint64_t length = static_cast<uint64_t>(info.st_size);
+    if (length > limit) {
+        reason = "is larger than " + std::to_string(limit) + " bytes";
+        return false;
+    }
+    size = length;
     return true;
 }

@@ -4,6 +4,7 @@
 // Depends on: POSIX rename, unlink, stat, mkdir.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -33,3 +34,9 @@ private:
 // creates its last folder too). False when a prefix exists as something other than a folder
 // or cannot be created.
 bool create_directories(const char* path);
+
+// Readers size their buffers from the file: on Linux a folder opens like a file and reports an
+// enormous length, and a device never ends. Before anything is allocated, an open stream must
+// be a regular file of at most `limit` bytes: true and its size, or false and the reason ("is a
+// folder", "is not a regular file", "is larger than N bytes"), to follow the path in a report.
+bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string& reason);

@@ -197,6 +197,10 @@ void Director::reshape(int width, int height) {
         viewport_height = static_cast<int32_t>(width / static_cast<double>(aspect));
         viewport_width = width;
     }
+    // A window a pixel or two across still shows a picture of at least one pixel each way:
+    // render targets cannot be empty.
+    viewport_width = std::max<int32_t>(1, viewport_width);
+    viewport_height = std::max<int32_t>(1, viewport_height);
     scene_target->resize(viewport_width, viewport_height);
     ascii_engine->reshape(viewport_width, viewport_height, aspect);
     for (auto& target : post_targets) target->resize(viewport_width, viewport_height);

@@ -51,4 +51,13 @@ cmp data.zqf back || fail "huff round trip"
 head -c 30 data.zqf > cut.zqf
 if "$tool" archive verify cut.zqf 2> err; then fail "cut archive verified"; fi
 grep -q 'Corrupt' err || fail "cut archive message"
+# Bytes after the compressed block are not part of the archive: verify says so and fails, a
+# listing still works.
+{ cat data.zqf; printf 'TRAILING'; } > long.zqf
+if "$tool" archive verify long.zqf 2> err; then fail "trailing bytes verified"; fi
+grep -q 'long.zqf: 8 bytes after the compressed block do not belong to the archive' err ||
+  fail "trailing bytes message: $(cat err)"
+"$tool" archive list long.zqf > long.list || fail "listing an archive with trailing bytes"
+grep -q '\[DATA\] long.zqf has 8 bytes after its compressed block; they are ignored' long.list ||
+  fail "the log line for trailing bytes"
 echo "archive tool: all checks passed"

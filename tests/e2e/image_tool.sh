@@ -23,6 +23,10 @@ for name in rgb16_n gray1_n pal4_n; do
 done
 cp "$images/rgba8_n.png" "$work/UPPER.PNG"
 "$tool" image decode "$work/UPPER.PNG" "$work/upper.pam" || fail "upper-case ending"
+cp "$images/rgba8_n.png" "$work/x.gif"
 if "$tool" image decode "$work/x.gif" "$work/x.pam" 2> "$work/err"; then fail "gif accepted"; fi
 grep -q "Sorry, image format .gif is not yet supported" "$work/err" || fail "gif message"
+# A missing file is said to be missing, whatever its name suggests.
+if "$tool" image decode "$work/none.gif" "$work/x.pam" 2> "$work/err"; then fail "missing file accepted"; fi
+grep -q "cannot read $work/none.gif: No such file or directory" "$work/err" || fail "missing file message"
 echo "image tool: all checks passed"

@@ -4,6 +4,8 @@
 // ends. It prints what it saw and exits 0 when the demo came back after each of them and asked
 // the fourth editor for every track it had asked the first.
 //   troubled_editor PORT
+// With "silent" it only accepts, reads the greeting and never answers, until the client leaves.
+//   troubled_editor PORT silent
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -80,7 +82,8 @@ bool closed_by_client(int s, int timeout_ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) return 2;
+    const bool silent = argc == 3 && std::string(argv[2]) == "silent";
+    if (argc != 2 && !silent) return 2;
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     int yes = 1;
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -94,6 +97,17 @@ int main(int argc, char** argv) {
     }
     printf("listening\n");
     fflush(stdout);
+
+    if (silent) {
+        int client = accept_one(listener, 60000);
+        if (client < 0 || !greet(client, false)) return printf("no client greeting\n"), 1;
+        printf("greeting received, not answered\n");
+        std::string ignored;
+        while (receive(client, ignored, 60000)) {
+        }
+        printf("client left\n");
+        return 0;
+    }
 
     // 1: a proper editor until the music plays, then half a key and gone.
     int s = accept_one(listener, 60000);

@@ -1,5 +1,6 @@
 // zorvane-tool sync client against the scripted editor: the whole session as its output shows it.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,25 @@ TEST(SyncClientTool, TalksToAnEditorAndSavesAndPrintsItsTracks) {
     EXPECT_NE(saved, nullptr);
     if (saved) fclose(saved);
     ASSERT_EQ(system((std::string("rm -rf ") + pattern).c_str()), 0);
+}
+
+// Something on the port accepts but never greets: the client gives up after its greeting time
+// limit exactly as for a refused connection, instead of waiting for ever.
+TEST(SyncClientTool, ASilentListenerIsAFailedConnection) {
+    FakeEditor silent("");
+    const std::string command = std::string(ZORVANE_TOOL_PATH) + " sync client --port " +
+                                std::to_string(silent.port) + " --seconds 2 a 2>&1";
+    FILE* client = popen(command.c_str(), "r");
+    ASSERT_NE(client, nullptr);
+    std::string output;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, client)) output += buffer;
+    const int status = pclose(client);
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(output.find("Sync tracker failed to connect to host"), std::string::npos) << output;
+    silent.wait_connected();
+    EXPECT_EQ(silent.client_greeting, SYNC_CLIENT_GREETING);
 }
 
 }  // namespace

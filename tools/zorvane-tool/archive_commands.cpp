@@ -11,12 +11,27 @@
 
 #include "commands.h"
 #include "platform/fatal.h"
+#include "platform/files.h"
 #include "util/data/data.h"
 #include "util/data/huffman.h"
 
 int tool_error(const std::string& message) {
     fprintf(stderr, "zorvane-tool: %s\n", message.c_str());
     return 1;
+}
+
+bool readable_file(const char* path) {
+    FILE* f = fopen(path, "rb");
+    if (!f) {
+        tool_error(std::string("cannot read ") + path + ": " + strerror(errno));
+        return false;
+    }
+    uint64_t size = 0;
+    std::string reason;
+    const bool regular = regular_file_size(f, UINT64_MAX, size, reason);
+    fclose(f);
+    if (!regular) tool_error(std::string("cannot read ") + path + ": it " + reason);
+    return regular;
 }
 
 namespace {
@@ -27,7 +42,16 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& out, std::st
         error = "cannot read " + path + ": " + strerror(errno);
         return false;
     }
+    // Nothing the tool reads whole can be larger than an archive entry or a Huffman block.
+    uint64_t size = 0;
+    std::string reason;
+    if (!regular_file_size(f, UINT32_MAX, size, reason)) {
+        fclose(f);
+        error = "cannot read " + path + ": it " + reason;
+        return false;
+    }
     out.clear();
+    out.reserve(static_cast<size_t>(size));
     uint8_t chunk[65536];
     size_t got;
     while ((got = fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + got);
@@ -140,6 +164,10 @@ int run_archive_verify(int, char** argv) {
                      entry.name.c_str());
         stream_bytes += 15 + entry.name.size() + entry.size;
     }
+    const uint64_t trailing = get_datafile_trailing_bytes();
+    if (trailing > 0)
+        return tool_error(std::string(argv[0]) + ": " + std::to_string(trailing) +
+                          " bytes after the compressed block do not belong to the archive");
     printf("entries %zu bytes %llu compressed %zu\n", get_datafile_entries().size(),
            static_cast<unsigned long long>(stream_bytes), file.size() - 21);
     return 0;

@@ -43,3 +43,6 @@ void open_tool_gl_context();
 
 // Prints "zorvane-tool: <message>" on standard error and returns 1.
 int tool_error(const std::string& message);
+// For commands that hand a path to the engine, whose reports would blame the format of a file
+// that is not there: false after a tool error saying why `path` cannot be read as a file.
+bool readable_file(const char* path);

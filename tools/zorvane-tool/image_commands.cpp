@@ -8,6 +8,7 @@
 #include "util/texture/image.h"
 
 int run_image_decode(int, char** argv) {
+    if (!readable_file(argv[0])) return 1;
     set_datafile_mode(DATAFILE_MODE_NONE);
     DecodedImage image;
     if (!decode_image_file(argv[0], image)) ZV_FATAL("Failed to load texture %s", argv[0]);

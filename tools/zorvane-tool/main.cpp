@@ -131,7 +131,21 @@ int main(int argc, char** argv) {
         }
         return command.run(count, argv + first);
     }
-    fprintf(stderr, "zorvane-tool: unknown command '%s'\n", argv[1]);
+    // A group's name alone, or with a word it does not have: name the ones it has.
+    std::string group_commands;
+    const std::string group = std::string(argv[1]) + " ";
+    for (const auto& command : subcommands)
+        if (strncmp(command.name, group.c_str(), group.size()) == 0)
+            group_commands += (group_commands.empty() ? "" : ", ") + std::string(command.name + group.size());
+    if (!group_commands.empty()) {
+        if (argc < 3)
+            fprintf(stderr, "zorvane-tool: '%s' needs a subcommand: %s\n", argv[1], group_commands.c_str());
+        else
+            fprintf(stderr, "zorvane-tool: '%s' has no subcommand '%s'; it has: %s\n", argv[1], argv[2],
+                    group_commands.c_str());
+    } else {
+        fprintf(stderr, "zorvane-tool: unknown command '%s'\n", argv[1]);
+    }
     print_usage(stderr);
     return 2;
 }

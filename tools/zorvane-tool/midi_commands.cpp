@@ -31,6 +31,7 @@ std::string printable(const std::string& text) {
 }  // namespace
 
 int run_midi_dump(int, char** argv) {
+    if (!readable_file(argv[0])) return 1;
     set_datafile_mode(DATAFILE_MODE_NONE);
     std::unique_ptr<MidiFile> midi = MidiFile::load(argv[0]);
     if (!midi) return tool_error(std::string("cannot read ") + argv[0]);
@@ -59,6 +60,7 @@ int run_midi_values(int argc, char** argv) {
         }
         beats.push_back(static_cast<float>(beat));
     }
+    if (!readable_file(argv[0])) return 1;
     set_datafile_mode(DATAFILE_MODE_NONE);
     float bpm = 120.0f;
     std::unique_ptr<MidiFile> midi = read_music_description(argv[0], bpm, nullptr, nullptr);

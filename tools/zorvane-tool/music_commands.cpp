@@ -6,6 +6,7 @@
 #include "util/music/music.h"
 
 int run_music_info(int, char** argv) {
+    if (!readable_file(argv[0])) return 1;
     set_datafile_mode(DATAFILE_MODE_NONE);
     Music music(argv[0], 145.0f, 0.0f, false, 0);
     const AudioFormat& f = music.audio_format;

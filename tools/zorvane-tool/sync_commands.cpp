@@ -18,6 +18,7 @@
 #include "track_plot.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/files.h"
 #include "util/sync/sync.h"
 
 namespace {
@@ -45,6 +46,13 @@ bool load_keys(const char* path, SyncTrack& track) {
     FILE* f = fopen(path, "rb");
     if (!f) {
         tool_error(std::string("cannot read ") + path + ": " + strerror(errno));
+        return false;
+    }
+    uint64_t size = 0;
+    std::string reason;
+    if (!regular_file_size(f, UINT32_MAX, size, reason)) {
+        fclose(f);
+        tool_error(std::string("cannot read ") + path + ": it " + reason);
         return false;
     }
     SyncFileIo io{fopen, fread, fclose};
@@ -169,23 +177,28 @@ int run_sync_client(int argc, char** argv) {
     long port = SYNC_EDITOR_PORT;
     double bpm = 145, seconds = -1;
     std::vector<const char*> names;
-    auto usage = [] {
-        fprintf(stderr, "zorvane-tool: wrong arguments for 'sync client'\nusage: zorvane-tool sync client "
-                        "[--host H] [--port P] [--bpm B] [--base DIR] [--seconds S] TRACK...\n");
+    // Says what was wrong before the usage line: which option, which value.
+    auto usage = [](const std::string& problem) {
+        fprintf(stderr, "zorvane-tool: sync client: %s\nusage: zorvane-tool sync client "
+                        "[--host H] [--port P] [--bpm B] [--base DIR] [--seconds S] TRACK...\n", problem.c_str());
         return 2;
     };
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
-        bool has_value = i + 1 < argc;
-        if (arg == "--host" && has_value) host = argv[++i];
-        else if (arg == "--port" && has_value) { if (!parse_long(argv[++i], 1, 65535, port)) return usage(); }
-        else if (arg == "--bpm" && has_value) { if (!parse_double(argv[++i], bpm) || bpm <= 0) return usage(); }
-        else if (arg == "--base" && has_value) base = argv[++i];
-        else if (arg == "--seconds" && has_value) { if (!parse_double(argv[++i], seconds) || seconds <= 0) return usage(); }
-        else if (arg.compare(0, 2, "--") == 0) return usage();
+        const bool takes_value = arg == "--host" || arg == "--port" || arg == "--bpm" || arg == "--base" ||
+                                 arg == "--seconds";
+        if (takes_value && i + 1 >= argc) return usage("option '" + arg + "' needs a value");
+        const char* value = takes_value ? argv[++i] : nullptr;
+        auto bad = [&](const char* what) { return usage("bad value '" + std::string(value) + "' for " + arg + " (" + what + ")"); };
+        if (arg == "--host") host = value;
+        else if (arg == "--port") { if (!parse_long(value, 1, 65535, port)) return bad("a port from 1 to 65535"); }
+        else if (arg == "--bpm") { if (!parse_double(value, bpm) || bpm <= 0) return bad("beats a minute above 0"); }
+        else if (arg == "--base") base = value;
+        else if (arg == "--seconds") { if (!parse_double(value, seconds) || seconds <= 0) return bad("seconds above 0"); }
+        else if (arg.compare(0, 2, "--") == 0) return usage("unknown option '" + arg + "'");
         else names.push_back(argv[i]);
     }
-    if (names.empty()) return usage();
+    if (names.empty()) return usage("no track names");
     if (base.empty() || base.back() != '/') base += '/';
 
     SyncDevice* device = create_sync_device(base.c_str(), true);

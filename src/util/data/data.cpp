@@ -2,6 +2,7 @@
 // writing the packed file.
 #include "util/data/data.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -24,6 +25,7 @@ constexpr size_t CHUNK_HEADER_BYTES = TAG_BYTES + 8;
 
 DatafileMode datafile_mode = DATAFILE_MODE_NONE;
 bool archive_read = false;
+uint64_t trailing_bytes = 0;
 // The entry list and its buffers live until the process ends; held through a pointer that is
 // never destroyed, so no exit-time destructor runs before a late request.
 std::vector<DataChunk>& entries = *new std::vector<DataChunk>();
@@ -86,11 +88,17 @@ using BufferOwner = std::unique_ptr<char, void (*)(void*)>;
 FileOwner own(FILE* f) { return FileOwner(f, fclose); }
 BufferOwner own(char* buffer) { return BufferOwner(buffer, free); }
 
-long stream_length(FILE* f) {
-    fseek(f, 0, SEEK_END);
-    long length = ftell(f);
-    rewind(f);
-    return length;
+// The largest loose file an entry can hold, and the largest archive worth reading.
+constexpr uint64_t MAX_ENTRY_BYTES = UINT32_MAX - 1;
+constexpr uint64_t MAX_ARCHIVE_BYTES = UINT32_MAX;
+
+// A loose file's length, once it is known to be a regular file an entry can hold; anything
+// else (a folder, a device) is fatal before a buffer is sized from it.
+long loose_file_length(FILE* f, const char* name) {
+    uint64_t size = 0;
+    std::string reason;
+    if (!regular_file_size(f, MAX_ENTRY_BYTES, size, reason)) ZV_FATAL("Failed to load %s: it %s", name, reason.c_str());
+    return static_cast<long>(size);
 }
 
 // A readable stream over a private copy of an entry. Memory streams need a non-empty buffer;
@@ -122,12 +130,14 @@ void set_datafile_progress(DatafileProgress callback, void* data) {
 
 uint32_t get_datafile_entry_count() { return static_cast<uint32_t>(entries.size()); }
 uint32_t get_datafile_used_count() { return used_count; }
+uint64_t get_datafile_trailing_bytes() { return trailing_bytes; }
 const std::vector<DataChunk>& get_datafile_entries() { return entries; }
 
 void reset_datafile() {
     for (auto& entry : entries) free(entry.data);
     entries.clear();
     used_count = 0;
+    trailing_bytes = 0;
     archive_read = false;
     datafile_mode = DATAFILE_MODE_NONE;
 }
@@ -138,7 +148,8 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
     if (length < HEADER_BYTES) ZV_FATAL("Failed to read header!");
     char header[HEADER_BYTES + 1] = {};
     memcpy(header, file, HEADER_BYTES);
-    if (strcmp(header, DATAFILE_HEADER) != 0) ZV_FATAL("Unrecognized datafile header: %s", header);
+    if (strcmp(header, DATAFILE_HEADER) != 0)
+        ZV_FATAL("Unrecognized datafile header: %s", printable_bytes(header, HEADER_BYTES).c_str());
     if (length < HEADER_BYTES + 1) ZV_FATAL("Failed to read major version!");
     if (length < HEADER_BYTES + 2) ZV_FATAL("Failed to read minor version!");
     int major = file[HEADER_BYTES], minor = file[HEADER_BYTES + 1];
@@ -151,6 +162,17 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
     // Checked before the output is allocated, so a lying header costs nothing.
     if (const char* problem = HuffmanCoder::check_block(block, block_length))
         ZV_FATAL("Corrupt compressed block in %s: %s", path, problem);
+    // The writer records the block's own length; whatever follows it is not part of the archive.
+    trailing_bytes = 0;
+    const uint32_t recorded = HuffmanCoder::block_size(block);
+    if (recorded >= HuffmanCoder::HEADER_SIZE && recorded < block_length) {
+        trailing_bytes = block_length - recorded;
+        log_line("[DATA] %s has %llu bytes after its compressed block; they are ignored", path,
+                 static_cast<unsigned long long>(trailing_bytes));
+        block_length = recorded;
+        if (const char* problem = HuffmanCoder::check_block(block, block_length))
+            ZV_FATAL("Corrupt compressed block in %s: %s", path, problem);
+    }
     uint32_t content_length = HuffmanCoder::uncompressed_size(block);
     // Owned here so that a report redirected to an exception leaks nothing.
     std::unique_ptr<uint8_t, decltype(&free)> content_buffer(
@@ -173,8 +195,8 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
         char tag[TAG_BYTES + 1] = {};
         memcpy(tag, content + offset, TAG_BYTES);
         if (strcmp(tag, CHUNK_TAG) != 0)
-            ZV_FATAL("Unrecognized chunk header: %s. \nRead %u chunks, %f MB before this\n", tag,
-                     chunks, static_cast<double>(bytes) / 1048576.0);
+            ZV_FATAL("Unrecognized chunk header: %s. \nRead %u chunks, %f MB before this\n",
+                     printable_bytes(tag, TAG_BYTES).c_str(), chunks, static_cast<double>(bytes) / 1048576.0);
         if (left < CHUNK_HEADER_BYTES)
             ZV_FATAL("Corrupt datafile %s: chunk %u is cut short after %zu bytes", path, chunks, left);
         uint32_t name_length = read_u32_le(content + offset + TAG_BYTES);
@@ -202,8 +224,12 @@ void read_datafile(const char* path) {
         return;
     }
     FileOwner f = own(fopen(path, "rb"));
-    if (!f) ZV_FATAL("Failed to open data file %s for reading.\n", path);
-    long length = stream_length(f.get());
+    if (!f) ZV_FATAL("Failed to open data file %s for reading.\n%s: %s", path, path, strerror(errno));
+    uint64_t size = 0;
+    std::string reason;
+    if (!regular_file_size(f.get(), MAX_ARCHIVE_BYTES, size, reason))
+        ZV_FATAL("Failed to open data file %s for reading.\n%s %s", path, path, reason.c_str());
+    long length = static_cast<long>(size);
     if (length < 1) ZV_FATAL("Negative or zero file length: %ld", length);
     std::vector<uint8_t> file(static_cast<size_t>(length));
     size_t got = fread(file.data(), 1, file.size(), f.get());
@@ -249,8 +275,7 @@ char* load_file(const char* name, const char* open_mode, uint32_t* size, bool te
 
     FileOwner f = own(fopen(name, open_mode));
     if (!f) return nullptr;
-    long length = stream_length(f.get());
-    if (length < 0) ZV_FATAL("Negative file length: %ld", length);
+    long length = loose_file_length(f.get(), name);
     size_t capacity = static_cast<size_t>(length) + (terminator ? 1 : 0);
     BufferOwner owner = own(static_cast<char*>(malloc(capacity ? capacity : 1)));
     if (!owner) ZV_FATAL("Failed to allocate memory for loading %s", name);
@@ -290,10 +315,9 @@ FILE* open_file(const char* name, const char* open_mode) {
 
     FileOwner f = own(fopen(name, open_mode));
     if (!f) return nullptr;
+    const long length = loose_file_length(f.get(), name);
     if (datafile_mode == DATAFILE_MODE_WRITE) {
         if (skip_duplicate(name)) return f.release();
-        long length = stream_length(f.get());
-        if (length < 0) ZV_FATAL("Negative file length: %ld", length);
         BufferOwner buffer = own(static_cast<char*>(malloc(length ? static_cast<size_t>(length) : 1)));
         if (!buffer) ZV_FATAL("Failed to allocate memory for data buffer loading %s", name);
         size_t count = fread(buffer.get(), 1, static_cast<size_t>(length), f.get());

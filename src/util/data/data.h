@@ -50,6 +50,9 @@ void export_mp3();
 // Progress for the loading screen: entries in the archive, and how many were requested.
 uint32_t get_datafile_entry_count();
 uint32_t get_datafile_used_count();
+// Bytes of the last archive read that lie after its compressed block: nothing reads them, and
+// nothing the archive writer makes has any.
+uint64_t get_datafile_trailing_bytes();
 
 // ---- for zorvane-tool, tests and fuzzing ----------------------------------------------------
 

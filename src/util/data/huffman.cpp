@@ -152,6 +152,7 @@ void HuffmanCoder::encode(uint8_t* out, uint32_t& out_size, const uint8_t* in, u
 // ---- decode ---------------------------------------------------------------------------------
 
 uint32_t HuffmanCoder::uncompressed_size(const uint8_t* block) { return read_u32_le(block + 8); }
+uint32_t HuffmanCoder::block_size(const uint8_t* block) { return read_u32_le(block + 12); }
 
 const char* HuffmanCoder::check_block(const uint8_t* block, size_t block_len) {
     if (block_len < HEADER_SIZE) return "the block header is cut short";

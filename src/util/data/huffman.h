@@ -35,6 +35,8 @@ public:
 
     // The uncompressed-size field of a block header (16 bytes must be readable).
     static uint32_t uncompressed_size(const uint8_t* block);
+    // The block-size field: the whole block's length in bytes as the writer recorded it.
+    static uint32_t block_size(const uint8_t* block);
 
     // Why a block of block_len bytes cannot be decoded as its header says, or nullptr.
     // Catches what can be known before decoding: a short header or table, n above 256, and an

@@ -10,17 +10,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/fatal.h"
+#include "platform/files.h"
 
 // Comparisons report both operands, like every assertion of the engine.
 #define DAE_ASSERT_CMP(a, op, b)                                                                     \
@@ -1064,7 +1067,13 @@ void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader t
     // The scene file itself never goes through the archive: a packed build holds the converted
     // scene instead.
     FILE* f = fopen(file_name, "rb");
-    if (!f) ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n", file_name);
+    if (!f) ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n%s: %s", file_name, file_name, strerror(errno));
+    uint64_t size = 0;
+    std::string reason;
+    if (!regular_file_size(f, UINT32_MAX - 1, size, reason)) {
+        fclose(f);
+        ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n%s %s", file_name, file_name, reason.c_str());
+    }
     std::string text;
     char buffer[65536];
     for (size_t got; (got = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);

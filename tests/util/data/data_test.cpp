@@ -269,7 +269,46 @@ TEST_F(Archive, BadArchiveFilesAreReported) {
               "Corrupt compressed block in bad.zqf: the block header is cut short");
     set_datafile_mode(DATAFILE_MODE_READ);
     EXPECT_EQ(fatal_message_of([] { read_datafile("missing.zqf"); }),
-              "Failed to open data file missing.zqf for reading.\n");
+              "Failed to open data file missing.zqf for reading.\nmissing.zqf: No such file or directory");
+    // Binary bytes are quoted, never written raw to the terminal.
+    EXPECT_EQ(read_failure("\x7f" "ELF\x02\x01\x1b[2J\\ rest of it"),
+              "Unrecognized datafile header: \\x7FELF\\x02\\x01\\x1B[2J\\x5C rest of");
+}
+
+// A folder opens like a file on Linux and claims an enormous length; a device never ends.
+TEST_F(Archive, OnlyRegularFilesAreRead) {
+    ASSERT_EQ(mkdir("folder.zqf", 0755), 0);
+    ASSERT_EQ(mkdir("data", 0755), 0);
+    ASSERT_EQ(mkdir("data/model.dae", 0755), 0);
+    set_datafile_mode(DATAFILE_MODE_READ);
+    EXPECT_EQ(fatal_message_of([] { read_datafile("folder.zqf"); }),
+              "Failed to open data file folder.zqf for reading.\nfolder.zqf is a folder");
+    EXPECT_EQ(fatal_message_of([] { read_datafile("/dev/zero"); }),
+              "Failed to open data file /dev/zero for reading.\n/dev/zero is not a regular file");
+    uint32_t size = 0;
+    for (DatafileMode mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+        set_datafile_mode(mode);
+        EXPECT_EQ(fatal_message_of([&] { load_file("data/model.dae", "rb", &size, true); }),
+                  "Failed to load data/model.dae: it is a folder");
+        EXPECT_EQ(fatal_message_of([] { open_file("/dev/urandom", "rb"); }),
+                  "Failed to load /dev/urandom: it is not a regular file");
+    }
+    EXPECT_EQ(get_datafile_entry_count(), 0u);
+}
+
+TEST_F(Archive, BytesAfterTheCompressedBlockAreIgnoredAndCounted) {
+    pack_and_reopen({{"a", "alpha"}});
+    EXPECT_EQ(get_datafile_trailing_bytes(), 0u);
+    const std::string packed = slurp("test.zqf");
+    spit("trailing.zqf", packed + "GARBAGE");
+    reset_datafile();
+    set_datafile_mode(DATAFILE_MODE_READ);
+    testing::internal::CaptureStdout();
+    read_datafile("trailing.zqf");
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("trailing.zqf has 7 bytes after its compressed block"),
+              std::string::npos);
+    EXPECT_EQ(get_datafile_trailing_bytes(), 7u);
+    EXPECT_EQ(got_data("a"), "alpha");
 }
 
 TEST_F(Archive, BadChunkStreamsAreReportedWithoutReadingPastTheContent) {
