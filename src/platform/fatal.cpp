@@ -74,7 +74,7 @@ void fatal_assert_compare(const char* file, int line, const char* lhs_text, cons
 
 std::string printable_bytes(const char* bytes, size_t count) {
     std::string out;
-    for (size_t i = 0; i < count && bytes[i]; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (c >= 0x20 && c < 0x7f && c != '\\') {
             out += static_cast<char>(c);

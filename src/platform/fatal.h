@@ -26,7 +26,7 @@ void set_fatal_handler(FatalHandler handler);
 std::string fatal_source_path(const char* file);
 
 // Bytes from a file, quoted in a report: printable ASCII as it is, everything else as \xNN, so
-// that a binary file's header cannot drive the terminal the report lands on. Stops at a zero.
+// that a binary file's header cannot drive the terminal the report lands on.
 std::string printable_bytes(const char* bytes, size_t count);
 
 [[noreturn]] void fatal_report(const char* file, int line, const char* format, ...)

@@ -20,18 +20,26 @@ int tool_error(const std::string& message) {
     return 1;
 }
 
-bool readable_file(const char* path) {
+FILE* open_readable_file(const char* path, uint64_t limit) {
     FILE* f = fopen(path, "rb");
     if (!f) {
         tool_error(std::string("cannot read ") + path + ": " + strerror(errno));
-        return false;
+        return nullptr;
     }
     uint64_t size = 0;
     std::string reason;
-    const bool regular = regular_file_size(f, UINT64_MAX, size, reason);
-    fclose(f);
-    if (!regular) tool_error(std::string("cannot read ") + path + ": it " + reason);
-    return regular;
+    if (!regular_file_size(f, limit, size, reason)) {
+        fclose(f);
+        tool_error(std::string("cannot read ") + path + ": it " + reason);
+        return nullptr;
+    }
+    return f;
+}
+
+bool readable_file(const char* path) {
+    FILE* f = open_readable_file(path, UINT64_MAX);
+    if (f) fclose(f);
+    return f != nullptr;
 }
 
 namespace {

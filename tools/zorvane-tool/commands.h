@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -46,3 +47,5 @@ int tool_error(const std::string& message);
 // For commands that hand a path to the engine, whose reports would blame the format of a file
 // that is not there: false after a tool error saying why `path` cannot be read as a file.
 bool readable_file(const char* path);
+// The same check, keeping the file open for reading; null after the tool error.
+FILE* open_readable_file(const char* path, uint64_t limit);

@@ -14,19 +14,7 @@
 namespace {
 
 // Track names are whatever bytes the file holds; anything outside printable ASCII is escaped.
-std::string printable(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        }
-    }
-    return out;
-}
+std::string printable(const std::string& text) { return printable_bytes(text.data(), text.size()); }
 
 }  // namespace
 

@@ -18,7 +18,6 @@
 #include "track_plot.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
-#include "platform/files.h"
 #include "util/sync/sync.h"
 
 namespace {
@@ -43,18 +42,8 @@ bool parse_double(const char* text, double& out) {
 // The keys of a track file as it is stored: no default key is added.
 bool load_keys(const char* path, SyncTrack& track) {
     track = SyncTrack{nullptr, nullptr, 0};
-    FILE* f = fopen(path, "rb");
-    if (!f) {
-        tool_error(std::string("cannot read ") + path + ": " + strerror(errno));
-        return false;
-    }
-    uint64_t size = 0;
-    std::string reason;
-    if (!regular_file_size(f, UINT32_MAX, size, reason)) {
-        fclose(f);
-        tool_error(std::string("cannot read ") + path + ": it " + reason);
-        return false;
-    }
+    FILE* f = open_readable_file(path, UINT32_MAX);
+    if (!f) return false;
     SyncFileIo io{fopen, fread, fclose};
     int result = read_track_keys(f, &io, &track);
     fclose(f);

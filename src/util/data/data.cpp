@@ -149,7 +149,7 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
     char header[HEADER_BYTES + 1] = {};
     memcpy(header, file, HEADER_BYTES);
     if (strcmp(header, DATAFILE_HEADER) != 0)
-        ZV_FATAL("Unrecognized datafile header: %s", printable_bytes(header, HEADER_BYTES).c_str());
+        ZV_FATAL("Unrecognized datafile header: %s", printable_bytes(header, strnlen(header, HEADER_BYTES)).c_str());
     if (length < HEADER_BYTES + 1) ZV_FATAL("Failed to read major version!");
     if (length < HEADER_BYTES + 2) ZV_FATAL("Failed to read minor version!");
     int major = file[HEADER_BYTES], minor = file[HEADER_BYTES + 1];
@@ -196,7 +196,7 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
         memcpy(tag, content + offset, TAG_BYTES);
         if (strcmp(tag, CHUNK_TAG) != 0)
             ZV_FATAL("Unrecognized chunk header: %s. \nRead %u chunks, %f MB before this\n",
-                     printable_bytes(tag, TAG_BYTES).c_str(), chunks, static_cast<double>(bytes) / 1048576.0);
+                     printable_bytes(tag, strnlen(tag, TAG_BYTES)).c_str(), chunks, static_cast<double>(bytes) / 1048576.0);
         if (left < CHUNK_HEADER_BYTES)
             ZV_FATAL("Corrupt datafile %s: chunk %u is cut short after %zu bytes", path, chunks, left);
         uint32_t name_length = read_u32_le(content + offset + TAG_BYTES);
