@@ -95,12 +95,16 @@ private:
             case KEY_HOME: model.set_cursor(model.cursor_track(), 0); break;
             case KEY_END: model.set_cursor(model.cursor_track(), model.last_key_row()); break;
             case 'b':
-                if (model.has_selection()) model.clear_selection();
-                else model.start_selection();
+                // A block marked with 'b' stays while plain arrows size it, for terminals
+                // that do not tell shifted arrows apart.
+                marking = !model.has_selection();
+                if (marking) model.start_selection();
+                else model.clear_selection();
                 break;
             case 27:  // Escape
                 input.clear();
                 model.clear_selection();
+                marking = false;
                 break;
             case KEY_BACKSPACE: case 127: case 8:
                 if (!input.empty()) input.pop_back();
@@ -109,7 +113,7 @@ private:
             case KEY_DC:
                 if (model.has_selection()) model.delete_block(model.selection());
                 else if (model.track_count() > 0) model.delete_key(model.cursor_track(), model.cursor_row());
-                model.clear_selection();
+                end_selection();
                 session.send_changes();
                 break;
             case 'i':
@@ -127,7 +131,7 @@ private:
                 break;
             case 'c': case 3:  // Ctrl-C
                 model.copy(model.selection());
-                model.clear_selection();
+                end_selection();
                 message = "copied";
                 break;
             case 'v': case 22:  // Ctrl-V
@@ -153,8 +157,14 @@ private:
 
     void move_by(int tracks_by, int32_t rows_by, bool selecting) {
         if (selecting && !model.has_selection()) model.start_selection();
-        if (!selecting) model.clear_selection();
+        if (!selecting && !marking) model.clear_selection();
         model.move_cursor(tracks_by, rows_by);
+    }
+
+    // After a block operation the block is done with.
+    void end_selection() {
+        model.clear_selection();
+        marking = false;
     }
 
     void enter() {
@@ -308,6 +318,7 @@ private:
     std::string message;  // the last thing worth telling
     int first_track = 0;  // leftmost column shown
     bool confirming_quit = false;
+    bool marking = false;  // the selection was marked with 'b'
     bool done = false;
 };
 
