@@ -39,7 +39,7 @@ int EditorSession::track(const std::string& name) {
 
 bool EditorSession::requested(const std::string& name) const {
     for (int t : wire_tracks)
-        if (model_.track_name(t) == name) return true;
+        if (t >= 0 && model_.track_name(t) == name) return true;
     return false;
 }
 
@@ -55,6 +55,10 @@ bool EditorSession::service(int timeout_ms, int extra_fd) {
 }
 
 void EditorSession::pump() {
+    // Handlers only queue what they send; were they to read on, a request could overtake the
+    // ones before it and the demo's track indices would point at the wrong tracks.
+    if (pumping) return;
+    pumping = true;
     // What the handlers queue is sent in the next round; a bounded number of rounds, so a
     // demo that never stops talking cannot keep the screen from its turn.
     for (int round = 0; round < 16; ++round) {
@@ -63,6 +67,7 @@ void EditorSession::pump() {
         if (events.empty()) break;
         for (const LinkEvent& e : events) handle(e);
     }
+    pumping = false;
 }
 
 void EditorSession::handle(const LinkEvent& e) {
@@ -81,7 +86,8 @@ void EditorSession::handle(const LinkEvent& e) {
         }
         case LinkEvent::TRACK_REQUEST: {
             int t = track(e.name);
-            wire_tracks.push_back(t);
+            if (wire_tracks.size() <= e.index) wire_tracks.resize(e.index + 1, -1);
+            wire_tracks[e.index] = t;
             const SyncTrack& keys = model_.track(t);
             for (int32_t i = 0; i < keys.key_count; ++i) send_key(e.index, keys.keys[i].row, true, keys.keys[i]);
             say("request " + e.name + " " + std::to_string(keys.key_count));

@@ -77,4 +77,5 @@ private:
     bool paused_ = false;
     int32_t demo_row_ = 0;
     int connections_ = 0, disconnections_ = 0;
+    bool pumping = false;
 };
