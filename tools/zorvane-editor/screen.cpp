@@ -244,7 +244,7 @@ private:
     void draw_row(int y, int32_t row, int last_track, const CellBlock& selected) {
         const bool is_cursor_row = row == model.cursor_row();
         const bool bar = row % EDITOR_ROWS_PER_BAR == 0, beat = row % EDITOR_ROWS_PER_BEAT == 0;
-        // A line under the last row of each bar and beat separates them.
+        // A line under the last row of each bar separates the bars; beats are marked by colour.
         const attr_t rule = row % EDITOR_ROWS_PER_BAR == EDITOR_ROWS_PER_BAR - 1 ? A_UNDERLINE : 0;
         attr_t line_attr = is_cursor_row ? COLOR_PAIR(PAIR_CURSOR_ROW) | A_BOLD : A_NORMAL;
         attr_t label_attr = line_attr | rule;
