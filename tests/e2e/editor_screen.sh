@@ -16,18 +16,17 @@ fail() {
   cat client.log
   exit 1
 }
-# A free port: the editor takes any, but the screen does not print it, so ask the kernel first.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 mkdir tracks
 printf '0 1.5 1\n' | "$tool" track make tracks/_alpha.track
 
 mkfifo keys
-TERM=xterm script -qec "'$editor' --port $port --base tracks" /dev/null < keys > screen.out 2>&1 &
+# Any free port; the status line names it.
+TERM=xterm script -qec "'$editor' --port 0 --base tracks" /dev/null < keys > screen.out 2>&1 &
 screen_pid=$!
 exec 4> keys
-until "$tool" sync client --port "$port" --base client alpha > /dev/null 2>&1 --seconds 0.1; do
+until port=$(grep -ao 'waiting for the demo on port [0-9]*' screen.out | head -1 | grep -o '[0-9]*$'); do
   kill -0 $screen_pid 2>/dev/null || fail "the screen ended early"
-  sleep 0.1
+  sleep 0.05
 done
 "$tool" sync client --port "$port" --base client alpha > client.log 2>&1 &
 client_pid=$!
