@@ -1,6 +1,9 @@
 #include "platform/net.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -56,6 +59,48 @@ long net_recv(int socket, void* buffer, size_t size) { return recv(socket, buffe
 
 long net_recv_now(int socket, void* buffer, size_t size) {
     return recv(socket, buffer, size, MSG_DONTWAIT);
+}
+
+long net_send_now(int socket, const void* data, size_t size) {
+    for (;;) {
+        ssize_t sent = send(socket, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) return sent;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+}
+
+int net_listen_loopback(uint16_t port) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0) return -1;
+    // A restarted editor must get its port back while the last run's connections linger.
+    int yes = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 4) != 0 ||
+        fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) != 0) {
+        close(s);
+        return -1;
+    }
+    return s;
+}
+
+uint16_t net_local_port(int socket) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+int net_accept_now(int listener) {
+    // The listener does not block: a connection that is gone again before this accept must
+    // not stall the caller.
+    int s = accept(listener, nullptr, nullptr);
+    return s < 0 ? -1 : s;
 }
 
 void net_close(int socket) {

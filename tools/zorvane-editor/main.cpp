@@ -1,0 +1,100 @@
+// zorvane-editor: the show's sync editor, a terminal tracker the demo connects to with
+// --sync-client. See README.md, "Editing the show live".
+//   zorvane-editor [--port P] [--base DIR] [--bpm B] [--script FILE]
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "screen.h"
+#include "script.h"
+#include "session.h"
+
+namespace {
+
+const char* const USAGE =
+    "usage: zorvane-editor [--port P] [--base DIR] [--bpm B] [--script FILE]\n"
+    "  --port P       listen for the demo on local port P (default 1338; 0: any free port)\n"
+    "  --base DIR     folder of the track files (default data/sync_tracker/)\n"
+    "  --bpm B        beats a minute, for the time shown (default 145)\n"
+    "  --script FILE  run the actions of FILE instead of the screen (see README.md)\n";
+
+int usage(const std::string& problem) {
+    fprintf(stderr, "zorvane-editor: %s\n%s", problem.c_str(), USAGE);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long port = SYNC_EDITOR_PORT;
+    std::string base = "data/sync_tracker/", script_file;
+    double bpm = 145;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help") {
+            printf("%s", USAGE);
+            return 0;
+        }
+        if (i + 1 >= argc) return usage("'" + arg + "' is not an option that stands alone");
+        const char* value = argv[++i];
+        char* end = nullptr;
+        errno = 0;
+        if (arg == "--port") {
+            port = strtol(value, &end, 10);
+            if (!*value || *end || errno || port < 0 || port > 65535) return usage("bad port '" + std::string(value) + "'");
+        } else if (arg == "--bpm") {
+            bpm = strtod(value, &end);
+            if (!*value || *end || !std::isfinite(bpm) || bpm <= 0) return usage("bad tempo '" + std::string(value) + "'");
+        } else if (arg == "--base") {
+            base = value;
+            if (base.empty()) return usage("empty --base");
+        } else if (arg == "--script") {
+            script_file = value;
+        } else {
+            return usage("unknown option '" + arg + "'");
+        }
+    }
+
+    std::vector<ScriptAction> actions;
+    if (!script_file.empty()) {
+        std::ifstream in(script_file, std::ios::binary);
+        if (!in) {
+            fprintf(stderr, "zorvane-editor: cannot read %s: %s\n", script_file.c_str(), strerror(errno));
+            return 1;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string error;
+        if (!parse_script(text.str(), actions, error)) {
+            fprintf(stderr, "zorvane-editor: %s: %s\n", script_file.c_str(), error.c_str());
+            return 2;
+        }
+    } else if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+        return usage("the screen needs a terminal; use --script FILE without one");
+    }
+
+    EditorSession session(base);
+    if (!session.listen(static_cast<uint16_t>(port))) {
+        fprintf(stderr, "zorvane-editor: cannot listen on port %ld: %s\n", port, strerror(errno));
+        return 1;
+    }
+    if (!script_file.empty()) {
+        session.on_event = [](const std::string& line) {
+            printf("%s\n", line.c_str());
+            fflush(stdout);
+        };
+        printf("listening %u\n", static_cast<unsigned>(session.port()));
+        fflush(stdout);
+        return run_script(session, actions, stdout);
+    }
+    return run_screen(session, bpm);
+}

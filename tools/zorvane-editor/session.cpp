@@ -1,0 +1,171 @@
+// zorvane-editor's session: requests answered from the model, edits forwarded, files saved.
+#include "session.h"
+
+#include <poll.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "util/sync/sync.h"
+
+EditorSession::EditorSession(std::string base) : base_(std::move(base)) {
+    if (base_.empty() || base_.back() != '/') base_ += '/';
+}
+
+std::string EditorSession::track_file(const std::string& name) const {
+    // The name comes from the demo's side of a socket: it must not lead out of the folder.
+    if (name.empty() || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) return {};
+    return base_ + "_" + name + ".track";
+}
+
+int EditorSession::track(const std::string& name) {
+    int index = model_.find_track(name);
+    if (index >= 0) return index;
+    std::vector<SyncKey> keys;
+    std::string path = track_file(name);
+    if (FILE* f = path.empty() ? nullptr : fopen(path.c_str(), "rb")) {
+        SyncTrack loaded{nullptr, nullptr, 0};
+        SyncFileIo io{fopen, fread, fclose};
+        if (read_track_keys(f, &io, &loaded) == 0)
+            keys.assign(loaded.keys, loaded.keys + loaded.key_count);
+        else
+            say("unreadable " + path);
+        free(loaded.keys);
+        fclose(f);
+    }
+    return model_.add_track(name, keys);
+}
+
+bool EditorSession::requested(const std::string& name) const {
+    for (int t : wire_tracks)
+        if (t >= 0 && model_.track_name(t) == name) return true;
+    return false;
+}
+
+// ---- the connection -------------------------------------------------------------------------
+
+bool EditorSession::service(int timeout_ms, int extra_fd) {
+    std::vector<pollfd> fds;
+    link.add_poll_fds(fds);
+    if (extra_fd >= 0) fds.push_back(pollfd{extra_fd, POLLIN, 0});
+    int ready = poll(fds.data(), fds.size(), timeout_ms);
+    pump();
+    return ready > 0 && extra_fd >= 0 && (fds.back().revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+void EditorSession::pump() {
+    // Handlers only queue what they send; were they to read on, a request could overtake the
+    // ones before it and the demo's track indices would point at the wrong tracks.
+    if (pumping) return;
+    pumping = true;
+    // What the handlers queue is sent in the next round; a bounded number of rounds, so a
+    // demo that never stops talking cannot keep the screen from its turn.
+    for (int round = 0; round < 16; ++round) {
+        std::vector<LinkEvent> events;
+        link.service(events);
+        if (events.empty()) break;
+        for (const LinkEvent& e : events) handle(e);
+    }
+    pumping = false;
+}
+
+void EditorSession::handle(const LinkEvent& e) {
+    switch (e.type) {
+        case LinkEvent::CONNECTED: {
+            wire_tracks.clear();
+            ++connections_;
+            say("connected");
+            // A demo starts playing; one that comes back while the editor is paused is held
+            // at the cursor, where the author left it.
+            if (paused_) {
+                set_paused(true);
+                seek(model_.cursor_row());
+            }
+            break;
+        }
+        case LinkEvent::TRACK_REQUEST: {
+            int t = track(e.name);
+            if (wire_tracks.size() <= e.index) wire_tracks.resize(e.index + 1, -1);
+            wire_tracks[e.index] = t;
+            const SyncTrack& keys = model_.track(t);
+            for (int32_t i = 0; i < keys.key_count; ++i) send_key(e.index, keys.keys[i].row, true, keys.keys[i]);
+            say("request " + e.name + " " + std::to_string(keys.key_count));
+            break;
+        }
+        case LinkEvent::ROW:
+            demo_row_ = e.row;
+            if (!paused_) model_.set_cursor(model_.cursor_track(), e.row);
+            say("row " + std::to_string(e.row));
+            break;
+        case LinkEvent::DISCONNECTED:
+            wire_tracks.clear();
+            if (e.was_connected) {
+                ++disconnections_;
+                say("disconnected " + e.reason);
+            } else {
+                say("refused " + e.reason);
+            }
+            break;
+    }
+}
+
+void EditorSession::send_key(uint32_t wire_index, int32_t row, bool present, const SyncKey& key) {
+    SyncCommand c{};
+    c.type = present ? MSG_KEY_SET : MSG_KEY_REMOVE;
+    c.track = wire_index;
+    c.row = row;
+    c.value = key.value;
+    c.interpolation = static_cast<uint8_t>(key.interpolation);
+    link.send(c);
+}
+
+void EditorSession::send_changes() {
+    for (const KeyChange& change : model_.take_changes())
+        for (size_t w = 0; w < wire_tracks.size(); ++w)
+            if (wire_tracks[w] == change.track) send_key(static_cast<uint32_t>(w), change.row, change.present, change.key);
+    pump();
+}
+
+void EditorSession::seek(int32_t row) {
+    model_.set_cursor(model_.cursor_track(), row);
+    SyncCommand c{};
+    c.type = MSG_ROW;
+    c.row = model_.cursor_row();
+    link.send(c);
+    pump();
+}
+
+void EditorSession::set_paused(bool paused) {
+    paused_ = paused;
+    SyncCommand c{};
+    c.type = MSG_PAUSE_STATE;
+    c.flag = paused ? 1 : 0;
+    link.send(c);
+    pump();
+}
+
+int EditorSession::save(std::string* problem) {
+    int result = 0;
+    if (make_directories(base_.c_str()) != 0) {
+        if (problem) *problem = "cannot create " + base_;
+        result = -1;
+    }
+    // One file that cannot be written does not keep the others from being saved.
+    for (int t = 0; t < model_.track_count(); ++t) {
+        std::string path = track_file(model_.track_name(t));
+        if (path.empty()) continue;  // kept in memory only, see track_file
+        if (save_track_file(path.c_str(), &model_.track(t)) != 0) {
+            if (problem && result == 0) *problem = "cannot write " + path;
+            result = -1;
+        }
+    }
+    if (result == 0) model_.mark_saved();
+    // Sent only now: the demo writes the same files when they are in its folder, and two
+    // writers of one file must not overlap.
+    SyncCommand c{};
+    c.type = MSG_SAVE_ALL;
+    link.send(c);
+    pump();
+    return result;
+}
