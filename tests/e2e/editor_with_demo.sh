@@ -26,9 +26,11 @@ done
 cp -r "$source_dir/data/sync_tracker" "$work/editor_tracks"
 cd "$work"
 
+# The edit waits for the demo to ask for its track: an edit made before the request would be in
+# the answer, and the check below counts the answered keys against the file's.
 cat > script <<'EOF'
 await connected
-await request ActiveScene1st
+await request ActiveScene3rd
 save
 set ActiveScene3rd 4000 -1 linear
 await disconnected
