@@ -20,19 +20,31 @@ int tool_error(const std::string& message) {
     return 1;
 }
 
-FILE* open_readable_file(const char* path, uint64_t limit) {
-    FILE* f = fopen(path, "rb");
+namespace {
+
+// A regular file of at most `limit` bytes, open for reading; null and the reason otherwise.
+FILE* open_regular_file(const std::string& path, uint64_t limit, std::string& error) {
+    FILE* f = fopen(path.c_str(), "rb");
     if (!f) {
-        tool_error(std::string("cannot read ") + path + ": " + strerror(errno));
+        error = "cannot read " + path + ": " + strerror(errno);
         return nullptr;
     }
     uint64_t size = 0;
     std::string reason;
     if (!regular_file_size(f, limit, size, reason)) {
         fclose(f);
-        tool_error(std::string("cannot read ") + path + ": it " + reason);
+        error = "cannot read " + path + ": it " + reason;
         return nullptr;
     }
+    return f;
+}
+
+}  // namespace
+
+FILE* open_readable_file(const char* path, uint64_t limit) {
+    std::string error;
+    FILE* f = open_regular_file(path, limit, error);
+    if (!f) tool_error(error);
     return f;
 }
 
@@ -45,21 +57,10 @@ bool readable_file(const char* path) {
 namespace {
 
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) {
-        error = "cannot read " + path + ": " + strerror(errno);
-        return false;
-    }
     // Nothing the tool reads whole can be larger than an archive entry or a Huffman block.
-    uint64_t size = 0;
-    std::string reason;
-    if (!regular_file_size(f, UINT32_MAX, size, reason)) {
-        fclose(f);
-        error = "cannot read " + path + ": it " + reason;
-        return false;
-    }
+    FILE* f = open_regular_file(path, UINT32_MAX, error);
+    if (!f) return false;
     out.clear();
-    out.reserve(static_cast<size_t>(size));
     uint8_t chunk[65536];
     size_t got;
     while ((got = fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + got);
