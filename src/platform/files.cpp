@@ -71,3 +71,8 @@ bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string
     size = length;
     return true;
 }
+
+bool is_regular_file(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}

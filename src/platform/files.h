@@ -40,3 +40,7 @@ bool create_directories(const char* path);
 // be a regular file of at most `limit` bytes: true and its size, or false and the reason ("is a
 // folder", "is not a regular file", "is larger than N bytes"), to follow the path in a report.
 bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string& reason);
+
+// True when `path` names a regular file (links followed). Checked before opening: a FIFO
+// would block the open itself.
+bool is_regular_file(const char* path);

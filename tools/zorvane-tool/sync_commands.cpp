@@ -188,12 +188,15 @@ int run_sync_client(int argc, char** argv) {
         else names.push_back(argv[i]);
     }
     if (names.empty()) return usage("no track names");
+    // A name becomes a file name under --base: nothing may lead out of it or break a line.
+    for (const char* name : names)
+        if (const char* problem = sync_track_name_problem(name)) return usage(std::string("bad track name: ") + problem);
     if (base.empty() || base.back() != '/') base += '/';
 
     SyncDevice* device = create_sync_device(base.c_str(), true);
     if (!device) ZV_FATAL("Failed to create sync device!");
     if (connect_sync_editor(device, host.c_str(), static_cast<uint16_t>(port)) != 0)
-        ZV_FATAL("Sync tracker failed to connect to host");
+        ZV_FATAL("Sync tracker failed to connect to host\n%s:%ld: %s", host.c_str(), port, device->problem);
     say("connected");
     for (const char* name : names) find_or_add_track(device, name, 0.0f);
 
@@ -212,14 +215,15 @@ int run_sync_client(int argc, char** argv) {
         timespec frame{0, 1000000000L / 60};
         nanosleep(&frame, nullptr);
     }
-    say("save %d", save_sync_tracks(device));
+    const int saved = save_sync_tracks(device);
+    say("save %d", saved);
     for (int32_t i = 0; i < device->track_count; ++i) {
         say("track %s", device->tracks[i]->name);
         print_keys(*device->tracks[i]);
     }
     fflush(stdout);
     destroy_sync_device(device);
-    return 0;
+    return saved == 0 ? 0 : 1;
 }
 
 // The track files of the show, by name or, without names, all of them in name order.

@@ -62,7 +62,9 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
         set_sync_file_io(sync_device, &io);
     }
     if (connect_sync_editor(sync_device, SYNC_EDITOR_HOST, SYNC_EDITOR_PORT) != 0)
-        ZV_FATAL("Sync tracker failed to connect to host");
+        ZV_FATAL("Sync tracker failed to connect to host\n%s:%u: %s (start zorvane-editor first, or run without "
+                 "--sync-client)",
+                 SYNC_EDITOR_HOST, static_cast<unsigned>(SYNC_EDITOR_PORT), sync_device->problem);
     registry = std::make_unique<SyncValues>(sync_device, row_of_current, this);
 }
 

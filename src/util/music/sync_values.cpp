@@ -14,7 +14,7 @@ SyncValueHandle SyncValues::add_sync_value(const char* name, float default_value
     SyncValue entry{nullptr, name, default_value};
     if (tracked) {
         entry.track = find_or_add_track(device, name, default_value);
-        if (!entry.track) ZV_FATAL("Failed to open track %s!", name);
+        if (!entry.track) ZV_FATAL("Failed to open track %s!\n%s", name, device->problem);
     }
     registry.push_back(entry);
     return SyncValueHandle{static_cast<int32_t>(registry.size() - 1)};

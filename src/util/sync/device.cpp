@@ -1,4 +1,5 @@
 // The sync device and the track model: key search, insertion, deletion and evaluation.
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -116,8 +117,10 @@ void destroy_sync_device(SyncDevice* device) {
         free(device->tracks[i]->name);
         free(device->tracks[i]->keys);
         free(device->tracks[i]);
+        free(device->links[i].answer.keys);
     }
     free(device->tracks);
+    free(device->links);
     free(device->base_path);
     free(device);
 }
@@ -131,6 +134,9 @@ SyncTrack* find_or_add_track(SyncDevice* device, const char* name, float default
         void* grown = realloc(device->tracks, sizeof(SyncTrack*) * static_cast<size_t>(capacity));
         if (!grown) return nullptr;
         device->tracks = static_cast<SyncTrack**>(grown);
+        void* links = realloc(device->links, sizeof(SyncTrackLink) * static_cast<size_t>(capacity));
+        if (!links) return nullptr;
+        device->links = static_cast<SyncTrackLink*>(links);
         device->track_capacity = capacity;
     }
     SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
@@ -140,10 +146,26 @@ SyncTrack* find_or_add_track(SyncDevice* device, const char* name, float default
         free(track);
         return nullptr;
     }
+    SyncTrackLink& link = device->links[device->track_count];
+    link = SyncTrackLink{};
+    link.default_value = default_value;
     device->tracks[device->track_count++] = track;
 
     if (request_track(device, track) != 0) return nullptr;
-    if (track->key_count == 0 && insert_key(track, SyncKey{0, default_value, INTERP_HOLD}) != 0)
-        return nullptr;
+    if (track->key_count == 0) {
+        if (insert_key(track, SyncKey{0, default_value, INTERP_HOLD}) != 0) return nullptr;
+        link.local_default = true;
+    }
     return track;
+}
+
+const char* sync_track_name_problem(const char* name) {
+    if (!*name) return "an empty name";
+    for (const char* c = name; *c; ++c) {
+        if (*c == '/') return "a '/' in the name";
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7f) return "a control character in the name";
+    }
+    // "_" + name + ".track" is one component of the path.
+    if (strlen(name) + 7 > NAME_MAX) return "a name too long for a file name";
+    return nullptr;
 }

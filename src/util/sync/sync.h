@@ -38,6 +38,21 @@ struct SyncFileIo {
     int (*close)(FILE* stream);
 };
 
+// What the editor connection has told about one track; kept beside the track list, in the same
+// order. An editor's answer to a track request is collected apart from the track's keys and
+// takes their place only once it is whole, so a connection lost halfway never leaves a track
+// with part of its keys, and a track no editor has answered in this run is never saved: its
+// file stays as it was.
+struct SyncTrackLink {
+    float default_value;  // the value before an editor's keys, as a file without keys gives it
+    bool local_default;   // the track holds only the key made from default_value
+    bool received;        // an editor's keys came in this run: saving may rewrite the file
+    bool cleared;         // the editor removed the track's last key itself
+    bool answered;        // the current connection's answer has taken the track's place
+    bool answering;       // `answer` holds part of the current connection's answer
+    SyncTrack answer;     // keys of the answer while it comes in (its name stays null)
+};
+
 constexpr size_t SYNC_PATH_SIZE = 260;
 constexpr size_t SYNC_RECEIVE_BUFFER_SIZE = 64;
 // Room for the editor's greeting while it arrives.
@@ -46,6 +61,7 @@ constexpr size_t SYNC_GREETING_BUFFER_SIZE = 32;
 struct SyncDevice {
     char* base_path;
     SyncTrack** tracks;
+    SyncTrackLink* links;  // one for each track, in the same order
     int32_t track_count;
     int32_t track_capacity;
     int32_t last_row_sent;
@@ -65,12 +81,20 @@ struct SyncDevice {
     // After a failure or a drop, no new connection is tried before this time.
     uint32_t retry_at_ms;
     bool retry_scheduled;
+    // When the last byte of an answer arrived: an answer nothing has followed for
+    // SYNC_ANSWER_QUIET_MS is whole.
+    uint32_t answer_activity_ms;
+    // Why the last connection attempt or track file load failed, for the caller's report.
+    char problem[SYNC_PATH_SIZE + 96];
 };
 
 enum SyncLink { SYNC_LINK_DOWN, SYNC_LINK_GREETING, SYNC_LINK_UP };
 // How long a lost editor is left alone before the next try, and how long its greeting may take.
 constexpr uint32_t SYNC_RETRY_MS = 1000;
 constexpr uint32_t SYNC_GREETING_TIMEOUT_MS = 3000;
+// An editor sends its whole answer to a request at once; bytes still missing after this long
+// on an open connection are not part of it.
+constexpr uint32_t SYNC_ANSWER_QUIET_MS = 250;
 
 // ---- device and track model -----------------------------------------------------------------
 
@@ -78,6 +102,12 @@ SyncDevice* create_sync_device(const char* base_path, bool editor_mode);
 void set_sync_file_io(SyncDevice* device, const SyncFileIo* io);
 void destroy_sync_device(SyncDevice* device);
 SyncTrack* find_or_add_track(SyncDevice* device, const char* name, float default_value);
+// Why `name` cannot be a track's file name (empty, a '/', a control character, longer than a
+// file name may be), or null when it can. Track names come from peers and command lines.
+const char* sync_track_name_problem(const char* name);
+// Every part of an answer collected so far takes its track's place (the answer is whole: the
+// editor has gone on to something else).
+void complete_sync_answers(SyncDevice* device);
 
 int find_key_floor(const SyncTrack* track, int32_t row);
 int insert_key(SyncTrack* track, SyncKey key);
@@ -118,8 +148,17 @@ int handle_editor_messages(SyncDevice* device, const SyncEditorCallbacks* callba
 
 // base path + "_" + name + ".track" in the device's buffer; null when it does not fit.
 const char* track_file_path(SyncDevice* device, const char* name);
+// Editor mode: writes the file of every track an editor has answered or edited in this run and
+// leaves every other file as it was. A track that would be written without keys although the
+// editor never removed them keeps a file that holds keys (said on standard error). One track
+// that cannot be written does not keep the others from being saved. 0, or -1 when any failed.
 int save_sync_tracks(SyncDevice* device);
+// Leaves a file that already holds exactly these keys untouched (its time too, so a rebuild of
+// the archive is not set off by a save that changed nothing).
 int save_track_file(const char* path, const SyncTrack* track);
+// True when replacing the file at `path` with a track without keys would lose something: it
+// exists and is not the 4 bytes of an empty track.
+bool track_file_holds_keys(const char* path);
 int load_track_file(SyncDevice* device, SyncTrack* track);
 int make_directories(const char* path);
 

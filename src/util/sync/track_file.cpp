@@ -1,7 +1,9 @@
 // Track files: "<base path>_<name>.track", a key count and 9 bytes a key, little-endian.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/byte_order.h"
 #include "platform/files.h"
@@ -27,32 +29,77 @@ int make_directories(const char* path) {
     return create_directories(path) ? 0 : -1;
 }
 
-int save_track_file(const char* path, const SyncTrack* track) {
-    // A failed save never destroys what was saved before.
-    AtomicFile file;
-    if (!file.open(path)) return -1;
-    FILE* f = file.stream();
-    uint8_t count[4];
-    write_u32_le(count, static_cast<uint32_t>(track->key_count));
-    bool ok = fwrite(count, 1, 4, f) == 4;
-    for (int32_t i = 0; ok && i < track->key_count; ++i) {
-        uint8_t key[9];
+namespace {
+
+std::string track_file_bytes(const SyncTrack* track) {
+    std::string bytes(4 + 9 * static_cast<size_t>(track->key_count), '\0');
+    uint8_t* out = reinterpret_cast<uint8_t*>(&bytes[0]);
+    write_u32_le(out, static_cast<uint32_t>(track->key_count));
+    for (int32_t i = 0; i < track->key_count; ++i) {
+        uint8_t* key = out + 4 + 9 * static_cast<size_t>(i);
         write_u32_le(key, static_cast<uint32_t>(track->keys[i].row));
         write_u32_le(key + 4, float_bits(track->keys[i].value));
         key[8] = static_cast<uint8_t>(track->keys[i].interpolation);
-        ok = fwrite(key, 1, 9, f) == 9;
     }
+    return bytes;
+}
+
+// Up to `limit` bytes of the regular file at `path`; false when there is no such file.
+bool read_existing(const char* path, size_t limit, std::string& bytes) {
+    if (!is_regular_file(path)) return false;
+    FILE* f = fopen(path, "rb");
+    if (!f) return false;
+    bytes.resize(limit);
+    bytes.resize(fread(&bytes[0], 1, limit, f));
+    fclose(f);
+    return true;
+}
+
+}  // namespace
+
+bool track_file_holds_keys(const char* path) {
+    std::string bytes;
+    if (!read_existing(path, 5, bytes)) return false;
+    return bytes != std::string(4, '\0');
+}
+
+int save_track_file(const char* path, const SyncTrack* track) {
+    const std::string bytes = track_file_bytes(track);
+    std::string existing;
+    if (read_existing(path, bytes.size() + 1, existing) && existing == bytes) return 0;
+    // A failed save never destroys what was saved before.
+    AtomicFile file;
+    if (!file.open(path)) return -1;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file.stream()) == bytes.size();
     return ok && file.commit() ? 0 : -1;
 }
 
 int save_sync_tracks(SyncDevice* device) {
     if (!device->editor_mode) return 0;
     make_directories(device->base_path);
+    int result = 0;
     for (int32_t i = 0; i < device->track_count; ++i) {
-        const char* path = track_file_path(device, device->tracks[i]->name);
-        if (!path || save_track_file(path, device->tracks[i]) != 0) return -1;
+        const SyncTrack* track = device->tracks[i];
+        const SyncTrackLink& link = device->links[i];
+        // What no editor has told us about in this run is not ours to write.
+        if (!link.received) continue;
+        const char* problem = sync_track_name_problem(track->name);
+        const char* path = problem ? nullptr : track_file_path(device, track->name);
+        if (!path) {
+            // The name itself is not printed: it may be what makes it unfit.
+            fprintf(stderr, "Not saved: track %d, %s\n", i, problem ? problem : "a path too long");
+            result = -1;
+            continue;
+        }
+        const SyncTrack none{nullptr, nullptr, 0};
+        const SyncTrack* keys = link.local_default ? &none : track;
+        if (keys->key_count == 0 && !link.cleared && track_file_holds_keys(path)) {
+            fprintf(stderr, "Kept %s: the editor sent no keys for it and removed none\n", path);
+            continue;
+        }
+        if (save_track_file(path, keys) != 0) result = -1;
     }
-    return 0;
+    return result;
 }
 
 int read_track_keys(FILE* stream, const SyncFileIo* io, SyncTrack* track) {
@@ -93,10 +140,19 @@ int read_track_keys(FILE* stream, const SyncFileIo* io, SyncTrack* track) {
 
 int load_track_file(SyncDevice* device, SyncTrack* track) {
     const char* path = track_file_path(device, track->name);
-    if (!path) return -1;
+    if (!path) {
+        snprintf(device->problem, sizeof device->problem, "%s_%.64s...: a path longer than %zu bytes",
+                 device->base_path, track->name, SYNC_PATH_SIZE - 1);
+        return -1;
+    }
     FILE* f = device->io.open(path, "rb");
-    if (!f) return -1;
+    if (!f) {
+        snprintf(device->problem, sizeof device->problem, "%s: not found", path);
+        return -1;
+    }
     int result = read_track_keys(f, &device->io, track);
     device->io.close(f);
+    if (result != 0)
+        snprintf(device->problem, sizeof device->problem, "%s: not a track file (short, or an impossible key count)", path);
     return result;
 }

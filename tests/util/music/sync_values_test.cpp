@@ -71,7 +71,7 @@ TEST_F(Registry, HandlesReadTheValueTheirRegistrationMade) {
 TEST_F(Registry, FatalReports) {
     SyncValues values(device, row_source, nullptr);
     EXPECT_EQ(fatal_message_of([&] { values.add_sync_value("missing", 0.0f, true); }),
-              "Failed to open track missing!");
+              "Failed to open track missing!\n" + std::string(device->base_path) + "_missing.track: not found");
     EXPECT_EQ(fatal_message_of([&] { values.get_sync_value("nobody"); }),
               "Can't find sync value for nobody");
 }

@@ -10,6 +10,14 @@
 
 namespace {
 
+std::string keys_of(const SyncTrack* t) {
+    std::string out;
+    for (int32_t i = 0; i < t->key_count; ++i)
+        out += (out.empty() ? "" : " ") + std::to_string(t->keys[i].row) + ":" +
+               std::to_string(static_cast<int>(t->keys[i].value)) + ":" + std::to_string(t->keys[i].interpolation);
+    return out;
+}
+
 struct Events {
     std::vector<std::string> seen;
     bool playing = true;
@@ -42,6 +50,11 @@ protected:
         usleep(20000);
         return poll(row);
     }
+    // Polls once nothing has followed an answer for long enough that it is whole.
+    int poll_after_quiet(int32_t row = 0) {
+        usleep((SYNC_ANSWER_QUIET_MS + 20) * 1000);
+        return poll(row);
+    }
 
     TempFolder folder;
     FakeEditor editor;
@@ -55,7 +68,7 @@ TEST_F(EditorConnection, TrackRequestsAndKeysInRequestOrder) {
     ASSERT_TRUE(first && second);
     EXPECT_EQ(editor.read_commands(2),
               FakeEditor::track_request("ActiveScene1st") + FakeEditor::track_request("riBobAmount"));
-    // Each starts with the local default key; an editor key at row 0 replaces it.
+    // Each starts with the local default key until the editor's keys replace it.
     EXPECT_EQ(evaluate_track(first, 5.0), 3.0f);
     EXPECT_EQ(poll_after_send(FakeEditor::key_set(0, 0, 1.5f, INTERP_LINEAR) +
                               FakeEditor::key_set(1, 8, 2.0f, INTERP_HOLD) +
@@ -64,8 +77,30 @@ TEST_F(EditorConnection, TrackRequestsAndKeysInRequestOrder) {
               0);
     ASSERT_EQ(first->key_count, 2);
     EXPECT_EQ(evaluate_track(first, 8.0), 2.5f);
+    // The editor removed every key it had sent: the value before any key is the default again.
     EXPECT_EQ(second->key_count, 1);
     EXPECT_EQ(second->keys[0].value, -1.0f);
+}
+
+// The value before the first key is what the track file gives in release, not the default
+// registered in the code: once the editor has answered, the local default key is gone.
+TEST_F(EditorConnection, AnAnswerReplacesTheLocalDefaultKeyOnceWhole) {
+    SyncTrack* fov = find_or_add_track(device, "rcFOV", 45.0f);
+    SyncTrack* idle = find_or_add_track(device, "idle", 7.0f);
+    editor.read_commands(2);
+    EXPECT_EQ(poll_after_send(FakeEditor::key_set(0, 32, 60.0f, INTERP_LINEAR) +
+                              FakeEditor::key_set(0, 64, 90.0f, INTERP_HOLD)),
+              0);
+    EXPECT_EQ(evaluate_track(fov, 0.0), 45.0f);  // not whole yet: the editor may say more
+    EXPECT_EQ(poll_after_quiet(), 0);
+    ASSERT_EQ(fov->key_count, 2);
+    EXPECT_EQ(evaluate_track(fov, 0.0), 60.0f);
+    EXPECT_EQ(evaluate_track(idle, 0.0), 7.0f);  // never answered: nothing to replace it with
+    // Later keys are edits, applied at once.
+    EXPECT_EQ(poll_after_send(FakeEditor::key_set(0, 0, 10.0f, INTERP_HOLD)), 0);
+    EXPECT_EQ(evaluate_track(fov, 0.0), 10.0f);
+    EXPECT_EQ(device->links[0].received, true);
+    EXPECT_EQ(device->links[1].received, false);
 }
 
 TEST_F(EditorConnection, RowsAreReportedOnceAndNotWhilePaused) {
@@ -96,9 +131,13 @@ TEST_F(EditorConnection, SplitMessagesCompleteOnALaterPoll) {
     editor.read_commands(1);
     std::string message = FakeEditor::key_set(0, 4, 9.0f, INTERP_HOLD);
     EXPECT_EQ(poll_after_send(message.substr(0, 6)), 0);
-    EXPECT_EQ(track->key_count, 1);
+    // Half a message is never the end of an answer, however long it waits.
+    EXPECT_EQ(poll_after_quiet(), 0);
+    EXPECT_EQ(evaluate_track(track, 5.0), 0.0f);
     EXPECT_EQ(poll_after_send(message.substr(6)), 0);
-    EXPECT_EQ(track->key_count, 2);
+    EXPECT_EQ(poll_after_quiet(), 0);
+    EXPECT_EQ(track->key_count, 1);
+    EXPECT_EQ(evaluate_track(track, 5.0), 9.0f);
     EXPECT_GE(device->socket, 0);
 }
 
@@ -126,10 +165,11 @@ TEST_F(EditorConnection, EditorClosingMidMessageDropsTheConnection) {
     EXPECT_EQ(device->socket, -1);
 }
 
-TEST_F(EditorConnection, ReconnectionEmptiesTracksAndAsksAgainKeepingTheLastRowSent) {
+TEST_F(EditorConnection, ReconnectionKeepsTheKeysUntilTheNewAnswerIsWholeAndTheLastRowSent) {
     SyncTrack* a = find_or_add_track(device, "a", 1.0f);
     SyncTrack* b = find_or_add_track(device, "b", 2.0f);
     poll_after_send(FakeEditor::key_set(1, 3, 5.0f, 0), 40);
+    poll_after_quiet(40);
     EXPECT_EQ(editor.drain(), FakeEditor::track_request("a") + FakeEditor::track_request("b") + FakeEditor::row(40));
     editor.hang_up();
     usleep(20000);
@@ -138,10 +178,16 @@ TEST_F(EditorConnection, ReconnectionEmptiesTracksAndAsksAgainKeepingTheLastRowS
     editor.expect_connection();
     ASSERT_EQ(connect_sync_editor(device, "127.0.0.1", editor.port), 0);
     editor.wait_connected();
-    EXPECT_EQ(a->key_count, 0);  // the local default keys are not restored
-    EXPECT_EQ(b->key_count, 0);
+    EXPECT_EQ(keys_of(a), "0:1:0");
+    EXPECT_EQ(keys_of(b), "3:5:0");
     EXPECT_EQ(poll(40), 0);  // the last row sent survived the reconnection
     EXPECT_EQ(editor.drain(), FakeEditor::track_request("a") + FakeEditor::track_request("b"));
+    // An answer cut off by the end of the connection is not the editor's keys.
+    EXPECT_EQ(poll_after_send(FakeEditor::key_set(1, 7, 6.0f, 0)), 0);
+    editor.hang_up();
+    usleep(20000);
+    EXPECT_EQ(poll(40), -1);
+    EXPECT_EQ(keys_of(b), "3:5:0");
 }
 
 TEST(EditorConnect, GreetingMismatchOrNoEditorFails) {
@@ -194,11 +240,12 @@ TEST_F(EditorConnection, GarbageKeepsTheTracksUntilANewEditorHasAnsweredInWhole)
     SyncTrack* track = find_or_add_track(device, "t", 0.0f);
     ASSERT_TRUE(track);
     EXPECT_EQ(poll_after_send(FakeEditor::key_set(0, 4, 9.0f, INTERP_HOLD)), 0);
+    EXPECT_EQ(poll_after_quiet(), 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(poll_after_send("\x7fnot a command"), -1);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(device->link, SYNC_LINK_DOWN);
-    EXPECT_EQ(track->key_count, 2);
+    EXPECT_EQ(track->key_count, 1);
     EXPECT_EQ(evaluate_track(track, 5.0), 9.0f);
 
     FakeEditor slow("");
@@ -213,29 +260,35 @@ TEST_F(EditorConnection, GarbageKeepsTheTracksUntilANewEditorHasAnsweredInWhole)
     usleep(20000);
     EXPECT_EQ(reconnect_sync_editor(device, host, slow.port, 1200), -1);
     EXPECT_EQ(device->link, SYNC_LINK_GREETING);
-    EXPECT_EQ(track->key_count, 2);
+    EXPECT_EQ(track->key_count, 1);
     slow.send_bytes(greeting.substr(5));
     usleep(20000);
     EXPECT_EQ(reconnect_sync_editor(device, host, slow.port, 1300), 0);
     EXPECT_EQ(device->link, SYNC_LINK_UP);
-    EXPECT_EQ(track->key_count, 0);  // now the new editor's keys replace ours
     EXPECT_EQ(slow.drain(), FakeEditor::track_request("t"));
+    // Ours stay until the new editor's answer is whole.
     EXPECT_EQ(poll(0), 0);
+    EXPECT_EQ(evaluate_track(track, 5.0), 9.0f);
+    slow.send_bytes(FakeEditor::key_set(0, 0, 2.0f, INTERP_HOLD));
+    usleep(20000);
+    EXPECT_EQ(poll(0), 0);
+    EXPECT_EQ(poll_after_quiet(), 0);
+    EXPECT_EQ(keys_of(track), "0:2:0");
 }
 
 TEST(EditorMessages, ParsedFromMemory) {
-    SyncDevice* device = create_sync_device("x/", true);
-    SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
-    track->name = strdup("t");
-    device->tracks = static_cast<SyncTrack**>(malloc(sizeof(SyncTrack*)));
-    device->tracks[0] = track;
-    device->track_count = device->track_capacity = 1;
+    SyncDevice* device = create_sync_device("/dev/null/x/", false);
+    SyncTrack* track = find_or_add_track(device, "t", 0.0f);  // no file: an empty track
+    ASSERT_EQ(track, nullptr);
+    track = device->tracks[0];
+    device->editor_mode = true;
     std::string bytes = FakeEditor::key_set(0, 2, 1.0f, 1) + FakeEditor::key_set(0, 10, 3.0f, 0).substr(0, 9);
     memcpy(device->received, bytes.data(), bytes.size());
     device->received_length = bytes.size();
     EXPECT_EQ(handle_editor_messages(device, nullptr, nullptr), 0);
-    EXPECT_EQ(track->key_count, 1);
     EXPECT_EQ(device->received_length, 9u);  // the incomplete message waits
+    complete_sync_answers(device);
+    EXPECT_EQ(keys_of(track), "2:1:1");
     destroy_sync_device(device);
 }
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -86,6 +87,20 @@ protected:
     TempFolder folder{true};
 };
 
+// Appends a track to an editor-mode device as if an editor had answered it (`received`) or not.
+SyncTrack* add_track(SyncDevice* device, const char* name, std::initializer_list<SyncKey> keys, bool received) {
+    int32_t n = device->track_count + 1;
+    device->tracks = static_cast<SyncTrack**>(realloc(device->tracks, sizeof(SyncTrack*) * n));
+    device->links = static_cast<SyncTrackLink*>(realloc(device->links, sizeof(SyncTrackLink) * n));
+    SyncTrack* track = track_with(keys);
+    track->name = strdup(name);
+    device->tracks[n - 1] = track;
+    device->links[n - 1] = SyncTrackLink{};
+    device->links[n - 1].received = received;
+    device->track_count = device->track_capacity = n;
+    return track;
+}
+
 TEST_F(TrackFiles, ByteExactLayout) {
     SyncTrack* empty = track_with({});
     ASSERT_EQ(save_track_file("empty.track", empty), 0);
@@ -100,13 +115,7 @@ TEST_F(TrackFiles, ByteExactLayout) {
 
 TEST_F(TrackFiles, SavingCreatesMissingFoldersAndLoadingReadsThemBack) {
     SyncDevice* device = create_sync_device("data/sync_tracker/", true);
-    SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
-    track->name = strdup("ActiveScene1st");
-    insert_key(track, {0, 4.0f, INTERP_HOLD});
-    insert_key(track, {64, 7.0f, INTERP_SMOOTHSTEP});
-    device->tracks = static_cast<SyncTrack**>(malloc(sizeof(SyncTrack*)));
-    device->tracks[0] = track;
-    device->track_count = device->track_capacity = 1;
+    add_track(device, "ActiveScene1st", {{0, 4.0f, INTERP_HOLD}, {64, 7.0f, INTERP_SMOOTHSTEP}}, true);
     ASSERT_EQ(save_sync_tracks(device), 0);
     EXPECT_EQ(slurp("data/sync_tracker/_ActiveScene1st.track").size(), 4u + 18u);
 
@@ -132,11 +141,7 @@ TEST_F(TrackFiles, ReleaseModeSavesNothingAndAPlainFileBlocksEverySave) {
     std::ofstream("data") << "not a folder";
     EXPECT_EQ(make_directories("data/sync_tracker/"), -1);
     SyncDevice* editor = create_sync_device("data/sync_tracker/", true);
-    SyncTrack* track = static_cast<SyncTrack*>(calloc(1, sizeof(SyncTrack)));
-    track->name = strdup("x");
-    editor->tracks = static_cast<SyncTrack**>(malloc(sizeof(SyncTrack*)));
-    editor->tracks[0] = track;
-    editor->track_count = editor->track_capacity = 1;
+    add_track(editor, "x", {}, true);
     EXPECT_EQ(save_sync_tracks(editor), -1);
     destroy_sync_device(editor);
 }
@@ -146,9 +151,44 @@ TEST_F(TrackFiles, FailedSaveKeepsThePreviousFile) {
     ASSERT_EQ(save_track_file("t.track", one), 0);
     std::string before = slurp("t.track");
     mkdir("t.track.partial", 0777);  // the new file cannot be written
-    EXPECT_EQ(save_track_file("t.track", one), -1);
+    SyncTrack* two = track_with({{1, 1.0f, 0}, {2, 2.0f, 0}});
+    EXPECT_EQ(save_track_file("t.track", two), -1);
     EXPECT_EQ(slurp("t.track"), before);
+    // The same keys again need no writing at all.
+    EXPECT_EQ(save_track_file("t.track", one), 0);
     free_track(one);
+    free_track(two);
+}
+
+// What an editor has not told about in this run is never written; a track that would go out
+// without keys the editor never removed keeps a file that holds some; a name that cannot be a
+// file fails alone.
+TEST_F(TrackFiles, AnEditorSaveWritesOnlyWhatTheEditorAnswered) {
+    ASSERT_EQ(make_directories("t/"), 0);
+    SyncTrack* keyed = track_with({{8, 2.0f, INTERP_LINEAR}});
+    for (const char* name : {"t/_unanswered.track", "t/_answered.track", "t/_emptied.track", "t/_lost.track"})
+        ASSERT_EQ(save_track_file(name, keyed), 0);
+    const std::string keyed_bytes = slurp("t/_answered.track");
+    SyncDevice* device = create_sync_device("t/", true);
+    add_track(device, "unanswered", {{0, 5.0f, INTERP_HOLD}}, false);
+    add_track(device, "answered", {{3, 1.0f, INTERP_HOLD}}, true);
+    add_track(device, "emptied", {{0, 5.0f, INTERP_HOLD}}, true);
+    device->links[2].local_default = device->links[2].cleared = true;
+    add_track(device, "lost", {}, true);
+    add_track(device, std::string(300, 'n').c_str(), {{1, 1.0f, 0}}, true);
+    add_track(device, "after", {{1, 1.0f, 0}}, true);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(save_sync_tracks(device), -1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(slurp("t/_unanswered.track"), keyed_bytes);
+    EXPECT_EQ(slurp("t/_answered.track"), std::string("\x01\0\0\0\x03\0\0\0\0\0\x80\x3f\0", 13));
+    EXPECT_EQ(slurp("t/_emptied.track"), std::string(4, '\0'));  // the default key is not the author's
+    EXPECT_EQ(slurp("t/_lost.track"), keyed_bytes);
+    EXPECT_NE(said.find("Kept t/_lost.track"), std::string::npos) << said;
+    EXPECT_NE(said.find("Not saved: track 4, a name too long for a file name"), std::string::npos) << said;
+    EXPECT_EQ(access("t/_after.track", F_OK), 0);
+    free_track(keyed);
+    destroy_sync_device(device);
 }
 
 TEST_F(TrackFiles, DamagedFilesFailToLoadAndDisorderIsSorted) {
@@ -208,6 +248,11 @@ TEST(TrackFilePath, NeverOverflowsItsBuffer) {
     EXPECT_NE(track_file_path(device, fits.c_str()), nullptr);
     EXPECT_EQ(make_directories(std::string(300, 'd').c_str()), -1);
     destroy_sync_device(device);
+    const std::string too_long(249, 'n');  // "_" + name + ".track" over 255 bytes
+    for (const char* bad : {"", "../x", "a/b", "line\nsave 0", "tab\t", too_long.c_str()})
+        EXPECT_NE(sync_track_name_problem(bad), nullptr) << bad;
+    EXPECT_EQ(sync_track_name_problem(std::string(248, 'n').c_str()), nullptr);
+    EXPECT_EQ(sync_track_name_problem("rcFOV"), nullptr);
 }
 
 }  // namespace
