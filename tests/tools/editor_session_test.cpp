@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -124,8 +125,8 @@ TEST_F(EditorSessionTest, AnswersFromTheTrackFilesAndSendsEveryEditPauseSeekAndS
     ASSERT_TRUE(alpha && beta);
     ASSERT_TRUE(serve(editor, demo, [&] { return alpha->key_count == 2 && editor.requested("beta"); }));
     EXPECT_EQ(keys_of(alpha), "0:1.5:1 32:4:0");
-    EXPECT_TRUE(saw("request alpha 2"));
-    EXPECT_TRUE(saw("request beta 0"));
+    EXPECT_TRUE(saw("request \"alpha\" 2"));
+    EXPECT_TRUE(saw("request \"beta\" 0"));
 
     // While the demo plays, the cursor follows its row.
     ASSERT_TRUE(serve(editor, demo, [&] { return editor.model().cursor_row() == 12; }, 12));
@@ -136,7 +137,7 @@ TEST_F(EditorSessionTest, AnswersFromTheTrackFilesAndSendsEveryEditPauseSeekAndS
     m.cycle_interpolation(m.find_track("alpha"), 0);
     editor.send_changes();
     ASSERT_TRUE(serve(editor, demo, [&] { return alpha->key_count == 1 && alpha->keys[0].interpolation == 2; }));
-    EXPECT_EQ(keys_of(beta), "0:0:0 8:-1:1");  // the demo's own default key at row 0 stays
+    EXPECT_EQ(keys_of(beta), "8:-1:1");  // the demo's own default key went with the first key
 
     editor.set_paused(true);
     editor.seek(64);
@@ -165,7 +166,7 @@ TEST_F(EditorSessionTest, ARestartedDemoGetsTheEditsUnderItsOwnRequestOrder) {
         ASSERT_TRUE(serve(editor, first, [&] { return editor.requested("b"); }));
         editor.model().set_key(editor.model().find_track("b"), 4, 7.0f, INTERP_HOLD);
         editor.send_changes();
-        ASSERT_TRUE(serve(editor, first, [&] { return first.device->tracks[1]->key_count == 2; }));
+        ASSERT_TRUE(serve(editor, first, [&] { return first.device->tracks[1]->keys[0].row == 4; }));
     }
     ASSERT_TRUE(serve(editor, [&] { return editor.disconnections() == 1; }));
     EXPECT_FALSE(editor.connected());
@@ -175,8 +176,8 @@ TEST_F(EditorSessionTest, ARestartedDemoGetsTheEditsUnderItsOwnRequestOrder) {
     ASSERT_TRUE(connect(second));
     SyncTrack* b = demo_track(second, "b");
     SyncTrack* a = demo_track(second, "a");
-    ASSERT_TRUE(serve(editor, second, [&] { return b->key_count == 2; }));
-    EXPECT_EQ(keys_of(b), "0:0:0 4:7:0");
+    ASSERT_TRUE(serve(editor, second, [&] { return b->keys[0].row == 4; }));
+    EXPECT_EQ(keys_of(b), "4:7:0");
     EXPECT_EQ(keys_of(a), "0:0:0");
     EXPECT_EQ(editor.connections(), 2);
     EXPECT_EQ(editor.model().track_count(), 2);
@@ -248,14 +249,81 @@ TEST_F(EditorSessionTest, MessagesSplitAcrossSegmentsAreWaitedFor) {
     EXPECT_EQ(std::string(answer, sizeof answer), SYNC_EDITOR_GREETING);
 }
 
-TEST_F(EditorSessionTest, ANewConnectionReplacesAStaleOne) {
-    RawPeer stale(editor.port(), greeting());
-    ASSERT_TRUE(serve(editor, [&] { return editor.connections() == 1; }));
+// Only a newcomer that greets as a demo does may take the demo's place: a port scan, a stray
+// tool or a burst of connections never cuts the working demo off.
+TEST_F(EditorSessionTest, StrangersNeverReplaceTheDemoAndAGreetingDemoTakesOver) {
     Demo demo(folder.path + "/demo/");
     ASSERT_TRUE(connect(demo));
-    EXPECT_TRUE(saw("disconnected replaced"));
-    EXPECT_TRUE(stale.closed_by_editor());
+    SyncTrack* t = demo_track(demo, "t");
+    ASSERT_TRUE(serve(editor, demo, [&] { return editor.requested("t"); }));
+    {
+        RawPeer silent(editor.port(), "");
+        RawPeer wrong(editor.port(), "GET / HTTP/1.0\r\n\r\n");
+        std::vector<std::unique_ptr<RawPeer>> burst;
+        for (int i = 0; i < 50; ++i) {
+            burst.push_back(std::make_unique<RawPeer>(editor.port(), i % 2 ? "x" : ""));
+            editor.service(0);
+        }
+        burst.clear();
+        ASSERT_TRUE(serve(editor, demo, [&] { return saw("refused bad greeting"); }));
+        EXPECT_TRUE(wrong.closed_by_editor());
+    }
+    ASSERT_TRUE(serve(editor, demo, [&] { return saw("refused closed before its greeting"); }));
     EXPECT_TRUE(editor.connected());
+    EXPECT_EQ(editor.connections(), 1);
+    editor.model().set_key(editor.model().find_track("t"), 8, 3.0f, INTERP_HOLD);
+    editor.send_changes();
+    ASSERT_TRUE(serve(editor, demo, [&] { return t->keys[0].row == 8; }));
+
+    Demo second(folder.path + "/demo2/");
+    ASSERT_TRUE(serve(editor, second, [&] { return second.device->link == SYNC_LINK_UP && editor.connections() == 2; }));
+    EXPECT_TRUE(saw("disconnected replaced by a new demo"));
+    EXPECT_TRUE(saw("connected (took over from the previous demo)"));
+    EXPECT_TRUE(editor.took_over());
+}
+
+// A name from the demo's side that could break a line or a file name is refused alone.
+TEST_F(EditorSessionTest, TrackNamesWithControlCharactersAreRefusedAndTheRestAnswered) {
+    Demo demo(folder.path + "/demo/");
+    ASSERT_TRUE(connect(demo));
+    demo_track(demo, "bad\nsave 0");
+    demo_track(demo, std::string(600, 'n').c_str());
+    SyncTrack* good = demo_track(demo, "good");
+    editor.model().add_track("good", {{4, 2.0f, INTERP_HOLD}});
+    ASSERT_TRUE(serve(editor, demo, [&] { return good->keys[0].row == 4; }));
+    EXPECT_TRUE(saw("refused track name \"bad\\x0asave 0\": a control character in the name"));
+    EXPECT_EQ(editor.model().track_count(), 1);  // no file could be called that either
+    EXPECT_EQ(editor.model().find_track("bad\nsave 0"), -1);
+    editor.model().set_key(editor.model().find_track("good"), 8, 1.0f, INTERP_HOLD);
+    EXPECT_EQ(editor.save(), 0);
+}
+
+// An unedited session leaves every file as it was, byte for byte, even one it cannot read; an
+// edited one writes only the tracks edited; the folder's tracks are there before any demo.
+TEST_F(EditorSessionTest, ASaveWritesOnlyEditedTracksAndTheFolderIsBrowsableOffline) {
+    make_directories((folder.path + "/tracks/").c_str());
+    const std::string dir = folder.path + "/tracks/";
+    std::ofstream(dir + "_b.track", std::ios::binary) << std::string("\x02\0\0\0\x08\0\0\0\0\0\x80\x3f\0"
+                                                                     "\0\0\0\0\0\0\0\0\0", 22);  // rows out of order
+    std::ofstream(dir + "_a.track", std::ios::binary) << std::string("\x01\0\0\0\x01", 5);  // cut short
+    std::ofstream(dir + "_c.track", std::ios::binary) << std::string("\0\0\0\0", 4);
+    editor.load_base_folder();
+    ASSERT_EQ(editor.model().track_count(), 3);
+    EXPECT_EQ(editor.model().track_name(0), "a");
+    EXPECT_EQ(editor.model().track(1).key_count, 2);
+    const std::string b = file_bytes(dir + "_b.track"), a = file_bytes(dir + "_a.track");
+    ASSERT_EQ(editor.save(), 0);
+    EXPECT_EQ(file_bytes(dir + "_a.track"), a);
+    EXPECT_EQ(file_bytes(dir + "_b.track"), b);
+    editor.model().set_key(2, 16, 1.0f, INTERP_HOLD);  // offline: sent when a demo asks for c
+    ASSERT_EQ(editor.save(), 0);
+    EXPECT_EQ(file_bytes(dir + "_b.track"), b);
+    EXPECT_EQ(file_bytes(dir + "_c.track").size(), 13u);
+
+    Demo demo(folder.path + "/demo/");
+    ASSERT_TRUE(connect(demo));
+    SyncTrack* c = demo_track(demo, "c");
+    ASSERT_TRUE(serve(editor, demo, [&] { return c->keys[0].row == 16; }));
 }
 
 TEST_F(EditorSessionTest, TrackNamesNeverLeadOutOfTheFolder) {
@@ -276,7 +344,7 @@ TEST_F(EditorSessionTest, AnUnreadableTrackFileIsReportedAndTheTrackStartsEmpty)
     std::ofstream(folder.path + "/tracks/_short.track", std::ios::binary) << std::string("\x02\0\0\0\x01", 5);
     int t = editor.track("short");
     EXPECT_EQ(editor.model().track(t).key_count, 0);
-    EXPECT_TRUE(saw("unreadable " + folder.path + "/tracks/_short.track"));
+    EXPECT_TRUE(saw("unreadable \"" + folder.path + "/tracks/_short.track\""));
 }
 
 // ---- scripts --------------------------------------------------------------------------------
@@ -332,7 +400,7 @@ TEST(EditorScript, RunsItsActionsWithoutADemoAndStopsAtQuit) {
     EditorSession session(folder.path + "/tracks");
     int status = -1;
     EXPECT_EQ(run(session, "set a 16 2.25 2\nset a 8 -1 hold\ndelete a 16\nsave\nset a 0 1 1\nquit\nsave\n", status),
-              "set a 16 2.25 smooth\nset a 8 -1 hold\ndelete a 16\nsave 0\nset a 0 1 linear\nquit unsaved\n");
+              "set \"a\" 16 2.25 smooth\nset \"a\" 8 -1 hold\ndelete \"a\" 16\nsave 0\nset \"a\" 0 1 linear\nquit unsaved\n");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(file_bytes(folder.path + "/tracks/_a.track"), std::string("\1\0\0\0" "\x08\0\0\0" "\0\0\x80\xbf" "\0", 13));
 }
@@ -343,7 +411,7 @@ TEST(EditorScript, AFailedSaveIsReportedAndFailsTheRun) {
     EditorSession session(folder.path + "/file/tracks/");
     int status = -1;
     std::string printed = run(session, "set a 0 1 0\nsave\n", status);
-    EXPECT_EQ(printed, "set a 0 1 hold\nsave -1 cannot create " + folder.path + "/file/tracks/\nquit unsaved\n");
+    EXPECT_EQ(printed, "set \"a\" 0 1 hold\nsave -1 cannot create " + folder.path + "/file/tracks/\nquit unsaved\n");
     EXPECT_EQ(status, 1);
 }
 

@@ -79,6 +79,7 @@ void EditModel::change_cell(int t, int32_t row, bool present, SyncKey key, Edit*
     // and the demo never hear of a change that did not happen.
     if (present ? insert_key(&keys, key) != 0 : ::delete_key(&keys, row) != 0) return;
     changes.push_back(KeyChange{t, row, present, key});
+    tracks[static_cast<size_t>(t)].changed = true;
     if (edit) edit->push_back(cell);
 }
 

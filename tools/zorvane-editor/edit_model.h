@@ -90,7 +90,13 @@ public:
 
     // Changes since the last mark_saved (undoing to the saved state still counts as one).
     bool unsaved() const { return revision != saved_revision; }
-    void mark_saved() { saved_revision = revision; }
+    void mark_saved() {
+        saved_revision = revision;
+        for (Track& t : tracks) t.changed = false;
+    }
+    // Whether a key of that track changed since the last mark_saved: a save writes only those,
+    // so a file nobody edited keeps every byte.
+    bool track_changed(int track) const { return tracks[static_cast<size_t>(track)].changed; }
 
     // The cells changed since the last call, in order, for the demo.
     std::vector<KeyChange> take_changes();
@@ -113,6 +119,7 @@ private:
     struct Track {
         std::string name;
         SyncTrack keys;
+        bool changed = false;
     };
     struct CellEdit {
         int track;

@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/clock.h"
 #include "platform/net.h"
 
 EditorLink::~EditorLink() {
+    for (Newcomer& n : newcomers) net_close(n.socket);
     net_close(peer);
     net_close(listener);
 }
@@ -20,6 +22,7 @@ bool EditorLink::listen(uint16_t port) {
 
 void EditorLink::add_poll_fds(std::vector<pollfd>& fds) const {
     if (listener >= 0) fds.push_back(pollfd{listener, POLLIN, 0});
+    for (const Newcomer& n : newcomers) fds.push_back(pollfd{n.socket, POLLIN, 0});
     if (peer >= 0) fds.push_back(pollfd{peer, static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0});
 }
 
@@ -38,14 +41,69 @@ void EditorLink::disconnect(const std::string& reason, std::vector<LinkEvent>& e
 }
 
 void EditorLink::service(std::vector<LinkEvent>& events) {
-    // A demo that restarts connects anew while its old connection may still look open: the
-    // newest connection is the demo.
-    for (int s; listener >= 0 && (s = net_accept_now(listener)) >= 0;) {
-        disconnect("replaced", events);
-        peer = s;
+    accept_newcomers(events);
+    const uint32_t now = tick_count_ms();
+    for (size_t i = 0; i < newcomers.size();) {
+        if (greet(newcomers[i], now, events)) newcomers.erase(newcomers.begin() + static_cast<long>(i));
+        else ++i;
     }
     if (peer >= 0) read_peer(events);
     if (peer >= 0) flush(events);
+}
+
+void EditorLink::accept_newcomers(std::vector<LinkEvent>& events) {
+    for (int s; listener >= 0 && (s = net_accept_now(listener)) >= 0;) {
+        if (newcomers.size() >= EDITOR_LINK_MAX_NEWCOMERS) {
+            refuse(newcomers.front(), "no greeting before newer connections", events);
+            newcomers.erase(newcomers.begin());
+        }
+        newcomers.push_back(Newcomer{s, {}, tick_count_ms()});
+    }
+}
+
+void EditorLink::refuse(Newcomer& n, const std::string& reason, std::vector<LinkEvent>& events) {
+    net_close(n.socket);
+    n.socket = -1;
+    LinkEvent e{LinkEvent::DISCONNECTED, {}, 0, 0, reason};
+    events.push_back(e);
+}
+
+bool EditorLink::greet(Newcomer& n, uint32_t now_ms, std::vector<LinkEvent>& events) {
+    for (;;) {
+        char buffer[256];
+        long got = net_recv_now(n.socket, buffer, sizeof buffer);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            refuse(n, "closed before its greeting", events);
+            return true;
+        }
+        if (got < 0) break;
+        n.received.append(buffer, static_cast<size_t>(got));
+        SyncDecoded hello = decode_sync_greeting(SYNC_CLIENT, reinterpret_cast<const uint8_t*>(n.received.data()),
+                                                 n.received.size());
+        if (hello.status == SYNC_DECODE_INVALID) {
+            refuse(n, "bad greeting", events);
+            return true;
+        }
+        if (hello.status == SYNC_DECODE_INCOMPLETE) continue;
+        // A demo that restarts connects anew while its old connection may still look open: a
+        // newcomer that greets as a demo does is the demo now.
+        const bool replacing = peer >= 0;
+        if (replacing) disconnect("replaced by a new demo", events);
+        peer = n.socket;
+        n.socket = -1;
+        greeted = true;
+        received = n.received.substr(hello.consumed);
+        outgoing.assign(SYNC_EDITOR_GREETING, SYNC_EDITOR_GREETING_LENGTH);
+        LinkEvent e{LinkEvent::CONNECTED, {}, 0, 0, replacing ? "took over from the previous demo" : ""};
+        events.push_back(e);
+        take_commands(events);
+        return true;
+    }
+    if (static_cast<int32_t>(now_ms - n.since_ms) >= static_cast<int32_t>(EDITOR_LINK_GREETING_MS)) {
+        refuse(n, "no greeting in time", events);
+        return true;
+    }
+    return false;
 }
 
 void EditorLink::read_peer(std::vector<LinkEvent>& events) {
@@ -58,38 +116,34 @@ void EditorLink::read_peer(std::vector<LinkEvent>& events) {
             return disconnect("closed", events);
         }
         received.append(buffer, static_cast<size_t>(got));
-        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(received.data());
-        size_t at = 0;
-        if (!greeted) {
-            SyncDecoded hello = decode_sync_greeting(SYNC_CLIENT, bytes, received.size());
-            if (hello.status == SYNC_DECODE_INVALID) return disconnect("bad greeting", events);
-            if (hello.status == SYNC_DECODE_INCOMPLETE) continue;
-            at = hello.consumed;
-            greeted = true;
-            outgoing.append(SYNC_EDITOR_GREETING, SYNC_EDITOR_GREETING_LENGTH);
-            events.push_back(LinkEvent{LinkEvent::CONNECTED, {}, 0, 0, {}});
-        }
-        while (at < received.size()) {
-            SyncDecoded d = decode_sync_command(SYNC_CLIENT, bytes + at, received.size() - at);
-            if (d.status == SYNC_DECODE_INCOMPLETE) break;
-            if (d.status == SYNC_DECODE_INVALID) {
-                char reason[64];
-                if (bytes[at] == MSG_TRACK_REQUEST)
-                    snprintf(reason, sizeof reason, "track name longer than %u bytes", SYNC_MAX_TRACK_NAME_LENGTH);
-                else
-                    snprintf(reason, sizeof reason, "unknown command %02x", bytes[at]);
-                return disconnect(reason, events);
-            }
-            const SyncCommand& c = d.command;
-            if (c.type == MSG_TRACK_REQUEST)
-                events.push_back(LinkEvent{LinkEvent::TRACK_REQUEST, std::string(c.name, c.name_length),
-                                           request_count++, 0, {}});
-            else
-                events.push_back(LinkEvent{LinkEvent::ROW, {}, 0, c.row, {}});
-            at += d.consumed;
-        }
-        received.erase(0, at);
+        take_commands(events);
+        if (peer < 0) return;
     }
+}
+
+void EditorLink::take_commands(std::vector<LinkEvent>& events) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(received.data());
+    size_t at = 0;
+    while (at < received.size()) {
+        SyncDecoded d = decode_sync_command(SYNC_CLIENT, bytes + at, received.size() - at);
+        if (d.status == SYNC_DECODE_INCOMPLETE) break;
+        if (d.status == SYNC_DECODE_INVALID) {
+            char reason[64];
+            if (bytes[at] == MSG_TRACK_REQUEST)
+                snprintf(reason, sizeof reason, "track name longer than %u bytes", SYNC_MAX_TRACK_NAME_LENGTH);
+            else
+                snprintf(reason, sizeof reason, "unknown command %02x", bytes[at]);
+            return disconnect(reason, events);
+        }
+        const SyncCommand& c = d.command;
+        if (c.type == MSG_TRACK_REQUEST)
+            events.push_back(LinkEvent{LinkEvent::TRACK_REQUEST, std::string(c.name, c.name_length),
+                                       request_count++, 0, {}});
+        else
+            events.push_back(LinkEvent{LinkEvent::ROW, {}, 0, c.row, {}});
+        at += d.consumed;
+    }
+    received.erase(0, at);
 }
 
 void EditorLink::send(const SyncCommand& command) {

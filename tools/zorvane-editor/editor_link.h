@@ -3,7 +3,9 @@
 // whole, and what the demo cannot take yet waits in a queue, so a slow or broken demo never
 // stalls the screen. A demo that sends anything it may not (a wrong greeting, an unknown
 // command, a track name longer than any track can have) loses its connection and nothing else;
-// the listener keeps accepting.
+// the listener keeps accepting. A newcomer is kept apart until its greeting is whole: only then
+// may it take the place of the demo that is connected (a demo that restarts), so a port scan,
+// a stray tool or a burst of connections never cuts the demo off.
 // Depends on: util/sync/protocol (the wire format), platform/net.
 #pragma once
 
@@ -18,7 +20,8 @@
 
 struct LinkEvent {
     enum Type {
-        CONNECTED,      // the demo's greeting arrived and was answered
+        CONNECTED,      // the demo's greeting arrived and was answered (`reason` says when it
+                        // took the place of another demo)
         TRACK_REQUEST,  // `name`, at `index` in this connection's request order
         ROW,            // the demo's playing row
         DISCONNECTED,   // `reason`: the demo closed the connection, was replaced, or misbehaved
@@ -34,6 +37,10 @@ struct LinkEvent {
 // More unsent bytes than this means the demo stopped reading: the connection is dropped
 // instead of growing the queue without end.
 constexpr size_t EDITOR_LINK_MAX_QUEUE = 16u << 20;
+// Connections that have not greeted yet: at most this many are kept (a newer one closes the
+// oldest), each for at most this long.
+constexpr size_t EDITOR_LINK_MAX_NEWCOMERS = 8;
+constexpr uint32_t EDITOR_LINK_GREETING_MS = 5000;
 
 class EditorLink {
 public:
@@ -62,14 +69,26 @@ public:
     void disconnect(const std::string& reason, std::vector<LinkEvent>& events);
 
 private:
+    struct Newcomer {
+        int socket;
+        std::string received;
+        uint32_t since_ms;
+    };
+    void accept_newcomers(std::vector<LinkEvent>& events);
+    // True when the newcomer is done with: refused, or become the demo.
+    bool greet(Newcomer& n, uint32_t now_ms, std::vector<LinkEvent>& events);
+    void refuse(Newcomer& n, const std::string& reason, std::vector<LinkEvent>& events);
     void read_peer(std::vector<LinkEvent>& events);
+    void take_commands(std::vector<LinkEvent>& events);
     void flush(std::vector<LinkEvent>& events);
+
+    std::vector<Newcomer> newcomers;
 
     int listener = -1;
     uint16_t port_ = 0;
     int peer = -1;
     bool greeted = false;
     uint32_t request_count = 0;
-    std::string received;  // greeting or commands not complete yet
+    std::string received;  // commands not complete yet
     std::string outgoing;  // not yet taken by the demo
 };

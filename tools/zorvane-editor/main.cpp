@@ -1,6 +1,7 @@
 // zorvane-editor: the show's sync editor, a terminal tracker the demo connects to with
 // --sync-client. See README.md, "Editing the show live".
 //   zorvane-editor [--port P] [--base DIR] [--bpm B] [--script FILE]
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -66,10 +67,17 @@ int main(int argc, char** argv) {
 
     std::vector<ScriptAction> actions;
     if (!script_file.empty()) {
+        // A folder opens like a file and reads as nothing: it would run no action at all.
+        struct stat info;
+        if (stat(script_file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            fprintf(stderr, "zorvane-editor: cannot read %s: %s\n", script_file.c_str(),
+                    S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file");
+            return 2;
+        }
         std::ifstream in(script_file, std::ios::binary);
         if (!in) {
             fprintf(stderr, "zorvane-editor: cannot read %s: %s\n", script_file.c_str(), strerror(errno));
-            return 1;
+            return 2;
         }
         std::stringstream text;
         text << in.rdbuf();
@@ -94,6 +102,7 @@ int main(int argc, char** argv) {
         };
         printf("listening %u\n", static_cast<unsigned>(session.port()));
         fflush(stdout);
+        session.load_base_folder();
         return run_script(session, actions, stdout);
     }
     return run_screen(session, bpm);

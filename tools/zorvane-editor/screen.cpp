@@ -43,9 +43,12 @@ public:
 
     int run() {
         session.on_event = [this](const std::string& line) {
-            // Rows arrive many times a second; the screen shows them as the cursor instead.
-            if (line.compare(0, 4, "row ") != 0) message = line;
+            // Rows arrive many times a second and requests a hundred at a time: the screen
+            // shows them as the cursor and the status line. The rest is worth a message.
+            if (line.compare(0, 4, "row ") != 0 && line.compare(0, 8, "request ") != 0) message = line;
         };
+        // The show's tracks, to browse and edit before the demo connects.
+        session.load_base_folder();
         initscr();
         raw();
         noecho();
@@ -286,7 +289,10 @@ private:
             mvprintw(y, 0, "value: %s_   (Enter sets the key, Escape cancels)", input.c_str());
             attroff(A_BOLD);
         } else {
-            mvprintw(y, 0, "%.*s", COLS, message.c_str());
+            // Never past the line's end: the terminal would wrap it onto the grid.
+            std::string shown;
+            for (char c : message) shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+            mvprintw(y, 0, "%.*s", std::max(0, COLS - 1), shown.c_str());
         }
     }
 
@@ -295,7 +301,8 @@ private:
         const double seconds = row / (bpm / 60.0 * EDITOR_ROWS_PER_BEAT);
         char state[96];
         if (session.connected())
-            snprintf(state, sizeof state, " demo connected, %d tracks ", session.requested_count());
+            snprintf(state, sizeof state, " %s, %d tracks ",
+                     session.took_over() ? "a new demo took over" : "demo connected", session.requested_count());
         else
             snprintf(state, sizeof state, " waiting for the demo on port %u ", static_cast<unsigned>(session.port()));
         char rest[160];

@@ -114,7 +114,7 @@ int run_script(EditorSession& session, const std::vector<ScriptAction>& actions,
                 int t = session.track(a.track);
                 session.model().set_key(t, a.row, a.value, a.interpolation);
                 session.send_changes();
-                say("set " + a.track + " " + std::to_string(a.row) + " " + format_value(a.value) + " " +
+                say("set " + quote_name(a.track) + " " + std::to_string(a.row) + " " + format_value(a.value) + " " +
                     interpolation_name(a.interpolation));
                 break;
             }
@@ -122,7 +122,7 @@ int run_script(EditorSession& session, const std::vector<ScriptAction>& actions,
                 int t = session.track(a.track);
                 session.model().delete_key(t, a.row);
                 session.send_changes();
-                say("delete " + a.track + " " + std::to_string(a.row));
+                say("delete " + quote_name(a.track) + " " + std::to_string(a.row));
                 break;
             }
             case ScriptAction::SEEK:

@@ -1,13 +1,34 @@
 // zorvane-editor's session: requests answered from the model, edits forwarded, files saved.
 #include "session.h"
 
+#include <dirent.h>
 #include <poll.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "util/sync/sync.h"
+
+std::string quote_name(const std::string& name) {
+    std::string quoted = "\"";
+    for (char c : name) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20 || byte >= 0x7f) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\x%02x", byte);
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
 
 EditorSession::EditorSession(std::string base) : base_(std::move(base)) {
     if (base_.empty() || base_.back() != '/') base_ += '/';
@@ -15,7 +36,7 @@ EditorSession::EditorSession(std::string base) : base_(std::move(base)) {
 
 std::string EditorSession::track_file(const std::string& name) const {
     // The name comes from the demo's side of a socket: it must not lead out of the folder.
-    if (name.empty() || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) return {};
+    if (name.find('\0') != std::string::npos || sync_track_name_problem(name.c_str())) return {};
     return base_ + "_" + name + ".track";
 }
 
@@ -30,11 +51,28 @@ int EditorSession::track(const std::string& name) {
         if (read_track_keys(f, &io, &loaded) == 0)
             keys.assign(loaded.keys, loaded.keys + loaded.key_count);
         else
-            say("unreadable " + path);
+            say("unreadable " + quote_name(path));
         free(loaded.keys);
         fclose(f);
     }
     return model_.add_track(name, keys);
+}
+
+void EditorSession::load_base_folder() {
+    DIR* dir = opendir(base_.c_str());
+    if (!dir) return;  // nothing saved yet
+    std::vector<std::string> names;
+    const std::string suffix = ".track";
+    while (dirent* entry = readdir(dir)) {
+        const std::string file = entry->d_name;
+        if (file.size() > 1 + suffix.size() && file[0] == '_' &&
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
+            names.push_back(file.substr(1, file.size() - 1 - suffix.size()));
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+        if (!track_file(name).empty()) track(name);
 }
 
 bool EditorSession::requested(const std::string& name) const {
@@ -75,7 +113,8 @@ void EditorSession::handle(const LinkEvent& e) {
         case LinkEvent::CONNECTED: {
             wire_tracks.clear();
             ++connections_;
-            say("connected");
+            took_over_ = !e.reason.empty();
+            say(e.reason.empty() ? "connected" : "connected (" + e.reason + ")");
             // A demo starts playing; one that comes back while the editor is paused is held
             // at the cursor, where the author left it.
             if (paused_) {
@@ -85,12 +124,20 @@ void EditorSession::handle(const LinkEvent& e) {
             break;
         }
         case LinkEvent::TRACK_REQUEST: {
-            int t = track(e.name);
             if (wire_tracks.size() <= e.index) wire_tracks.resize(e.index + 1, -1);
+            // A name no file can have is not taken into the show; the demo's other tracks
+            // are answered as ever.
+            if (const char* problem = e.name.find('\0') != std::string::npos
+                                          ? "a NUL in the name"
+                                          : sync_track_name_problem(e.name.c_str())) {
+                say("refused track name " + quote_name(e.name) + ": " + problem);
+                break;
+            }
+            int t = track(e.name);
             wire_tracks[e.index] = t;
             const SyncTrack& keys = model_.track(t);
             for (int32_t i = 0; i < keys.key_count; ++i) send_key(e.index, keys.keys[i].row, true, keys.keys[i]);
-            say("request " + e.name + " " + std::to_string(keys.key_count));
+            say("request " + quote_name(e.name) + " " + std::to_string(keys.key_count));
             break;
         }
         case LinkEvent::ROW:
@@ -99,8 +146,9 @@ void EditorSession::handle(const LinkEvent& e) {
             say("row " + std::to_string(e.row));
             break;
         case LinkEvent::DISCONNECTED:
-            wire_tracks.clear();
             if (e.was_connected) {
+                // A stranger refused is not the demo: the demo's track indices stay.
+                wire_tracks.clear();
                 ++disconnections_;
                 say("disconnected " + e.reason);
             } else {
@@ -155,6 +203,8 @@ int EditorSession::save(std::string* problem) {
     for (int t = 0; t < model_.track_count(); ++t) {
         std::string path = track_file(model_.track_name(t));
         if (path.empty()) continue;  // kept in memory only, see track_file
+        // An unreadable file stays as it is until the author edits its track.
+        if (!model_.track_changed(t) && access(path.c_str(), F_OK) == 0) continue;
         if (save_track_file(path.c_str(), &model_.track(t)) != 0) {
             if (problem && result == 0) *problem = "cannot write " + path;
             result = -1;
