@@ -4,6 +4,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ namespace {
 // the next bytes whole, its numeric entities that run to the next ';', its byte order marks),
 // where a lexer of our own would differ in the corners an attacker picks.
 struct TinyXmlLexing : TiXmlBase {
+    using TiXmlBase::GetEntity;
     using TiXmlBase::IsAlpha;
     using TiXmlBase::ReadName;
     using TiXmlBase::SkipWhiteSpace;
@@ -24,10 +26,44 @@ struct TinyXmlLexing : TiXmlBase {
 };
 using Lex = TinyXmlLexing;
 
+// Past the text that TiXmlText::Parse reads outside CDATA, to the '<' it ends at; null where it
+// fails. This is ReadText's stepping without the copy of the text (most of a scene file's bytes
+// are number lists): a UTF-8 lead byte takes its whole sequence, '&' an entity as GetEntity
+// reads it. Leading white space needs no skipping of its own: it holds no '<', and the byte
+// order marks SkipWhiteSpace passes over are three-byte sequences here too.
+const char* skip_text(const char* p, TiXmlEncoding encoding) {
+    // Bytes that are one character and neither '<', '&' nor the end, by encoding: the common
+    // case, stepped over without waiting for a table lookup before each next step.
+    static const auto plain = [] {
+        std::array<std::array<bool, 256>, 2> table{};
+        for (int c = 1; c < 256; ++c) {
+            const bool single = c != '<' && c != '&';
+            table[0][c] = single;
+            table[1][c] = single && TiXmlBase::utf8ByteTable[c] == 1;
+        }
+        return table;
+    }();
+    const std::array<bool, 256>& one = plain[encoding == TIXML_ENCODING_UTF8];
+    for (;;) {
+        while (one[static_cast<unsigned char>(*p)]) ++p;
+        if (!*p || *p == '<') break;
+        if (*p == '&') {
+            char value[8];
+            int length = 0;
+            p = Lex::GetEntity(p, value, &length, encoding);
+            if (!p) return nullptr;
+        } else {
+            p += encoding == TIXML_ENCODING_UTF8 ? TiXmlBase::utf8ByteTable[static_cast<unsigned char>(*p)] : 1;
+        }
+    }
+    return *p && p[1] ? p : nullptr;  // TinyXML steps past the '<' and fails on what ends there
+}
+
 // After a start tag's name: its attributes, then "/>" or ">". Null where TinyXML reports an
 // error and stops.
 const char* read_attributes(const char* p, TiXmlEncoding encoding, bool& empty_element) {
     TiXmlAttribute attribute;
+    std::vector<std::string> names;
     for (;;) {
         p = Lex::SkipWhiteSpace(p, encoding);
         if (!p || !*p) return nullptr;
@@ -41,12 +77,15 @@ const char* read_attributes(const char* p, TiXmlEncoding encoding, bool& empty_e
         }
         p = attribute.Parse(p, nullptr, encoding);
         if (!p || !*p) return nullptr;
+        // A name given twice is an error to TinyXML.
+        if (std::find(names.begin(), names.end(), attribute.NameTStr()) != names.end()) return nullptr;
+        names.push_back(attribute.NameTStr());
     }
 }
 
 // TiXmlDocument::Parse, TiXmlNode::Identify, TiXmlElement::Parse and ReadValue unrolled into
-// one loop over a stack of open element names; every node that cannot hold elements is read
-// by TinyXML's own parser for it. `p` must be readable three bytes past its terminating NUL,
+// one loop over a stack of open element names; every node that cannot hold elements but text is
+// read by TinyXML's own parser for it. `p` must be readable three bytes past its terminating NUL,
 // as TinyXML itself may step there. Where TinyXML would report an error the count stops: what
 // follows is never parsed.
 size_t depth_of(const char* p, size_t stop_above) {
@@ -55,19 +94,18 @@ size_t depth_of(const char* p, size_t stop_above) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) encoding = TIXML_ENCODING_UTF8;
 
-    TiXmlText text(""), cdata("");
+    TiXmlText cdata("");
     cdata.SetCDATA(true);
     TiXmlComment comment;
     TiXmlUnknown unknown;
     TiXmlDeclaration declaration;
     std::vector<std::string> open;  // the elements being read, outermost first
     size_t deepest = 0;
-    const char* with_space = p;
     p = Lex::SkipWhiteSpace(p, encoding);
     while (p && *p) {
         const bool in_element = !open.empty();
         if (in_element && *p != '<') {
-            p = text.Parse(TiXmlBase::IsWhiteSpaceCondensed() ? p : with_space, nullptr, encoding);
+            p = skip_text(p, encoding);
         } else if (in_element && Lex::StringEqual(p, "</", false, encoding)) {
             const std::string end_tag = "</" + open.back();
             if (!Lex::StringEqual(p, end_tag.c_str(), false, encoding)) break;
@@ -109,7 +147,6 @@ size_t depth_of(const char* p, size_t stop_above) {
         } else {
             p = unknown.Parse(p, nullptr, encoding);
         }
-        with_space = p;
         p = Lex::SkipWhiteSpace(p, encoding);
     }
     return deepest;
@@ -130,15 +167,15 @@ size_t xml_nesting_depth(std::string_view text, size_t stop_above) {
 bool parse_xml_document(TiXmlDocument& document, std::string_view bytes, const char* file_name) {
     // What LoadFile hands to the parser: the bytes up to the first NUL, "\r\n" and a lone
     // "\r" made "\n".
+    bytes = bytes.substr(0, bytes.find('\0'));
     std::string text;
     text.reserve(bytes.size() + PADDING);
-    for (size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
-        if (bytes[i] != '\r') {
-            text += bytes[i];
-            continue;
-        }
+    for (size_t at = 0; at < bytes.size();) {
+        const size_t cr = std::min(bytes.find('\r', at), bytes.size());
+        text.append(bytes.substr(at, cr - at));
+        if (cr == bytes.size()) break;
         text += '\n';
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        at = cr + (cr + 1 < bytes.size() && bytes[cr + 1] == '\n' ? 2 : 1);
     }
     text.append(PADDING, '\0');
     if (depth_of(text.c_str(), MAX_XML_NESTING) > MAX_XML_NESTING)
