@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb");
     if (!f) return 0;
     DecodedImage image;
-    bool ok = decode_bmp(f, image);
+    bool ok = decode_bmp(f, image, "fuzz");
     fclose(f);
     if (ok && image.data.size() != size_t{image.width} * image.height * (image.bits_per_pixel / 8)) abort();
     return 0;

@@ -11,15 +11,22 @@
 #include "util/music/modulators/adsr.h"
 #include "util/music/modulators/arp.h"
 #include "util/music/modulators/lfo.h"
+#include "util/xml/xml_document.h"
 
 namespace {
 
 void load_document(TiXmlDocument& document, const char* path) {
     FILE* f = open_file(path, "rb");
     if (!f) ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n", path);
-    bool loaded = document.LoadFile(f);
-    fclose(f);
-    if (!loaded) ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", path, document.ErrorDesc());
+    if (!load_xml_document(document, f, path)) ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", path, document.ErrorDesc());
+}
+
+// The root element a reader needs; without it the fixed report, and on its next line the file
+// and what TinyXML read instead.
+TiXmlElement* root_of(TiXmlDocument& document, const char* wanted, const char* path) {
+    TiXmlElement* element = document.FirstChildElement(wanted);
+    if (!element) ZV_FATAL("element is NULL\n%s: %s", path, missing_root_reason(document, wanted).c_str());
+    return element;
 }
 
 TiXmlElement* require(TiXmlElement* element, const char* name) {
@@ -157,7 +164,7 @@ std::unique_ptr<Modulator> read_arp(TiXmlElement* arp_element) {
 void read_controller_template(const char* path, Modulator& modulator) {
     TiXmlDocument document;
     load_document(document, path);
-    TiXmlElement* element = require(document.FirstChildElement("unit"), "element");
+    TiXmlElement* element = root_of(document, "unit", path);
     TiXmlElement* template_element =
         require(element->FirstChildElement("template"), "element->FirstChildElement( \"template\" )");
     TiXmlElement* cur_el = require(template_element->FirstChildElement("range"),
@@ -185,7 +192,7 @@ std::unique_ptr<MidiFile> read_music_description(const char* path, float& bpm, L
     load_document(document, path);
     std::string p = path;
     std::string directory = p.substr(0, p.find_last_of('/') + 1);
-    TiXmlElement* element = require(document.FirstChildElement("modulators"), "element");
+    TiXmlElement* element = root_of(document, "modulators", path);
 
     std::string stream = directory + attribute_of(element, "stream_filename", "modulators");
     if (load_stream) load_stream(data, stream.c_str());

@@ -3,7 +3,7 @@
 // scene resolves everything else by name. Every index taken from the document is checked
 // against the table it points into before it is stored, so a loaded scene never needs to
 // distrust its own records.
-// Depends on: TinyXML, util/objects3d (records), util/texture, util/camera, util/light.
+// Depends on: TinyXML (through util/xml), util/objects3d (records), util/texture, util/camera, util/light.
 #include "util/objects3d/dae_loader.h"
 
 #include <tinyxml.h>
@@ -24,6 +24,7 @@
 
 #include "platform/fatal.h"
 #include "platform/files.h"
+#include "util/xml/xml_document.h"
 
 // Comparisons report both operands, like every assertion of the engine.
 #define DAE_ASSERT_CMP(a, op, b)                                                                     \
@@ -34,10 +35,6 @@
 namespace {
 
 using Element = TiXmlElement;
-
-// TinyXML parses and frees elements recursively; no scene nests anywhere near this deep, and a
-// document that does would exhaust the stack instead of being refused.
-constexpr size_t MAX_NESTING = 1000;
 
 // ---- text, names and number lists ----------------------------------------------------------
 
@@ -116,53 +113,6 @@ int32_t int_attribute(const Element* e, const char* name, int32_t missing) {
     if (!value) return missing;
     long long v = strtoll(value, nullptr, 0);
     return static_cast<int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
-}
-
-// Deepest element nesting of the document, lexed the way TinyXML reads it; a mismatch may only
-// overestimate, since a "</" seen where TinyXML sees none would hide depth.
-size_t nesting_depth(std::string_view text) {
-    size_t depth = 0, deepest = 0, i = 0;
-    const size_t n = text.size();
-    auto skip_to = [&](size_t from, std::string_view end) {
-        size_t at = text.find(end, from);
-        return at == std::string_view::npos ? n : at + end.size();
-    };
-    // Past the '>' that ends a tag, stepping over attribute values quoted after '='.
-    auto skip_tag = [&](size_t from) {
-        char quote = 0, last = 0;
-        for (size_t j = from; j < n; ++j) {
-            const char c = text[j];
-            if (quote) {
-                if (c == quote) quote = 0, last = c;
-            } else if ((c == '"' || c == '\'') && last == '=') {
-                quote = c;
-            } else if (c == '>') {
-                return j + 1;
-            } else if (!is_list_space(c)) {
-                last = c;
-            }
-        }
-        return n;
-    };
-    while ((i = text.find('<', i)) != std::string_view::npos) {
-        if (text.compare(i, 4, "<!--") == 0) {
-            i = skip_to(i + 4, "-->");
-        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
-            i = skip_to(i + 9, "]]>");
-        } else if (i + 1 < n && text[i + 1] == '!') {
-            i = skip_to(i + 2, ">");
-        } else if (i + 1 < n && text[i + 1] == '?') {
-            i = skip_tag(i + 2);
-        } else if (i + 1 < n && text[i + 1] == '/') {
-            if (depth > 0) --depth;
-            i = skip_to(i + 2, ">");
-        } else {
-            const size_t end = skip_tag(i + 1);
-            if (end == n || end < 2 || text[end - 2] != '/') deepest = std::max(deepest, ++depth);
-            i = end;
-        }
-    }
-    return deepest;
 }
 
 // ---- the loader -----------------------------------------------------------------------------
@@ -1043,11 +993,6 @@ private:
     std::vector<std::pair<std::string, std::string>> images;  // (id, file name)
 };
 
-void refuse_deep_nesting(std::string_view text, const char* file_name) {
-    if (nesting_depth(text) > MAX_NESTING)
-        ZV_FATAL("Could not load %s. Error='Elements nested deeper than %zu levels'. Exiting.\n", file_name, MAX_NESTING);
-}
-
 }  // namespace
 
 std::unique_ptr<Texture> load_material_texture(const char* path, DaeTextureLoader textures) {
@@ -1074,28 +1019,17 @@ void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader t
         fclose(f);
         ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n%s %s", file_name, file_name, reason.c_str());
     }
-    std::string text;
-    char buffer[65536];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
-    if (nesting_depth(text) > MAX_NESTING) {
-        fclose(f);
-        refuse_deep_nesting(text, file_name);
-    }
-    rewind(f);
     TiXmlDocument document;
-    const bool loaded = document.LoadFile(f);
-    fclose(f);
-    if (!loaded) ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", file_name, document.ErrorDesc());
+    if (!load_xml_document(document, f, file_name))
+        ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", file_name, document.ErrorDesc());
     DaeLoader(file_name, tables, textures).load(document);
 }
 
 void load_collada_from_memory(const char* text, size_t length, const char* file_name, SceneTables& tables,
                               DaeTextureLoader textures) {
     ZV_ASSERT_NOT_NULL(file_name);
-    const std::string copy = text ? std::string(text, length) : std::string();  // TinyXML wants a terminator
-    refuse_deep_nesting(copy, file_name);
     TiXmlDocument document;
-    document.Parse(copy.c_str());
-    if (document.Error()) ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", file_name, document.ErrorDesc());
+    if (!parse_xml_document(document, text ? std::string_view(text, length) : std::string_view(), file_name))
+        ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", file_name, document.ErrorDesc());
     DaeLoader(file_name, tables, textures).load(document);
 }

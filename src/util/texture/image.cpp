@@ -8,12 +8,14 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "platform/byte_order.h"
 #include "platform/fatal.h"
 #include "platform/ui.h"
 #include "util/data/data.h"
+#include "util/texture/image_size.h"
 #include "util/texture/png.h"
 
 namespace {
@@ -23,13 +25,17 @@ bool fail(const char* caption, const char* text) {
     return false;
 }
 
-// "ERROR at <source path>:<line>" for the loader's "Invalid texture information".
-#define INVALID_TEXTURE_INFORMATION()                                                        \
-    fail(("ERROR at " + fatal_source_path(__FILE__) + ":" + std::to_string(__LINE__)).c_str(), \
-         "Invalid texture information")
+// "ERROR at <source path>:<line>" for the loader's "Invalid texture information", with the file
+// and what is wrong with it on the next line.
+bool invalid_texture_information(const char* source, int line, const char* path, const std::string& reason) {
+    const std::string caption = "ERROR at " + fatal_source_path(source) + ":" + std::to_string(line);
+    return fail(caption.c_str(), ("Invalid texture information\n" + std::string(path) + ": " + reason).c_str());
+}
+#define INVALID_TEXTURE_INFORMATION(path, reason) invalid_texture_information(__FILE__, __LINE__, path, reason)
 
-// Far beyond any texture; a header asking for more is damaged.
-constexpr uint32_t MAX_SIDE = 32768;
+std::string size_text(int64_t width, int64_t height) {
+    return "the header gives " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
 
 std::vector<uint8_t> read_all(FILE* file) {
     std::vector<uint8_t> bytes;
@@ -52,7 +58,7 @@ uint64_t bytes_left(FILE* file) {
 
 // ---- TGA ------------------------------------------------------------------------------------
 
-bool decode_tga(FILE* file, DecodedImage& image) {
+bool decode_tga(FILE* file, DecodedImage& image, const char* path) {
     if (!file) return fail("ERROR", "Could not open texture file");
     static const uint8_t uncompressed[12] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     static const uint8_t compressed[12] = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -63,7 +69,11 @@ bool decode_tga(FILE* file, DecodedImage& image) {
     uint8_t info[6];
     if (fread(info, 1, 6, file) != 6) return fail("ERROR", "Could not read info header");
     uint32_t width = read_u16_le(info), height = read_u16_le(info + 2), bpp = info[4];
-    if (width == 0 || height == 0 || (bpp != 24 && bpp != 32)) return INVALID_TEXTURE_INFORMATION();
+    if (width == 0 || height == 0) return INVALID_TEXTURE_INFORMATION(path, size_text(width, height));
+    if (bpp != 24 && bpp != 32)
+        return INVALID_TEXTURE_INFORMATION(path, std::to_string(bpp) + " bits per pixel, where a TGA texture has 24 or 32");
+    const std::string too_large = image_size_refusal(width, height);
+    if (!too_large.empty()) return INVALID_TEXTURE_INFORMATION(path, too_large);
     size_t pixel_bytes = bpp / 8;
     size_t pixels = static_cast<size_t>(width) * height;
     // A file too short for its pixels (a run-length packet holds at most 128 of them) fails
@@ -112,28 +122,35 @@ bool decode_tga(FILE* file, DecodedImage& image) {
 
 // ---- PNG ------------------------------------------------------------------------------------
 
-bool decode_png_image(FILE* file, DecodedImage& image) {
+bool decode_png_image(FILE* file, DecodedImage& image, const char* path) {
     if (!file) return false;
-    std::vector<uint8_t> bytes = read_all(file);
     DecodedPng png;
-    if (!decode_png(bytes.data(), bytes.size(), png)) return false;
+    {
+        const std::vector<uint8_t> bytes = read_all(file);
+        if (!decode_png(bytes.data(), bytes.size(), png)) return false;
+    }
+    if (png.width == 0 || png.height == 0) return INVALID_TEXTURE_INFORMATION(path, png.problem);
     // Textures take 8-bit images only (bit depth x 4 is 24 or 32 bits).
-    uint32_t bits = png.bit_depth * 4u;
-    if (png.width == 0 || png.height == 0 || (bits != 24 && bits != 32)) return INVALID_TEXTURE_INFORMATION();
+    const uint32_t bits = png.bit_depth * 4u;
+    if (bits != 24 && bits != 32)
+        return INVALID_TEXTURE_INFORMATION(path, "bit depth " + std::to_string(png.bit_depth) +
+                                                     ", where a PNG texture has 8 bits a sample");
     image.width = png.width;
     image.height = png.height;
     image.bits_per_pixel = 32;
     image.format = IMAGE_RGBA;
-    image.data.resize(png.rgba.size());
-    size_t row = static_cast<size_t>(png.width) * 4;
-    for (uint32_t y = 0; y < png.height; ++y)
-        memcpy(image.data.data() + (png.height - 1 - y) * row, png.rgba.data() + y * row, row);
+    // Bottom row first, turned in place: a second copy of a large picture is not needed.
+    image.data = std::move(png.rgba);
+    const size_t row = static_cast<size_t>(png.width) * 4;
+    for (uint32_t top = 0, bottom = png.height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(image.data.begin() + top * row, image.data.begin() + (top + 1) * row,
+                         image.data.begin() + bottom * row);
     return true;
 }
 
 // ---- BMP ------------------------------------------------------------------------------------
 
-bool decode_bmp(FILE* file, DecodedImage& image) {
+bool decode_bmp(FILE* file, DecodedImage& image, const char* path) {
     if (!file) return false;
     uint8_t header[14 + 44];
     if (fread(header, 1, sizeof header, file) != sizeof header) return false;
@@ -143,9 +160,10 @@ bool decode_bmp(FILE* file, DecodedImage& image) {
     uint32_t bpp = read_u16_le(info + 14), compression = read_u32_le(info + 16), image_size = read_u32_le(info + 20);
     uint32_t colours_used = read_u32_le(info + 32), colours_important = read_u32_le(info + 36);
     if (bpp != 24 || compression != 0 || colours_used != 0 || colours_important != 0) return false;
-    // Top-down (negative height) and absurd sizes are not textures this loader makes.
-    if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > MAX_SIDE || static_cast<uint32_t>(height) > MAX_SIDE)
-        return INVALID_TEXTURE_INFORMATION();
+    // Top-down bitmaps (negative height) are not textures this loader makes.
+    if (width <= 0 || height <= 0) return INVALID_TEXTURE_INFORMATION(path, size_text(width, height));
+    const std::string too_large = image_size_refusal(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+    if (!too_large.empty()) return INVALID_TEXTURE_INFORMATION(path, too_large);
     if (fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
     size_t row_bytes = static_cast<size_t>(width) * 3;
     // Rows are padded to 4 bytes; the size field says so too, when it is given at all.
@@ -186,7 +204,7 @@ struct JpegError {
 };
 }  // namespace
 
-bool decode_jpeg(FILE* file, DecodedImage& image) {
+bool decode_jpeg(FILE* file, DecodedImage& image, const char* path) {
     if (!file) return false;
     jpeg_decompress_struct cinfo;
     JpegError error;
@@ -211,14 +229,32 @@ bool decode_jpeg(FILE* file, DecodedImage& image) {
     jpeg_create_decompress(&cinfo);
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
+    // jpeg_start_decompress allocates for the whole picture (a progressive file's coefficients):
+    // the header's size is judged first.
+    {
+        const std::string too_large = image_size_refusal(cinfo.image_width, cinfo.image_height);
+        if (!too_large.empty()) {
+            jpeg_destroy_decompress(&cinfo);
+            return INVALID_TEXTURE_INFORMATION(path, too_large);
+        }
+    }
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
     uint32_t width = cinfo.output_width, height = cinfo.output_height;
-    if (width == 0 || height == 0 || cinfo.output_components != 3 || width > MAX_SIDE || height > MAX_SIDE) {
+    if (width == 0 || height == 0 || cinfo.output_components != 3) {
+        const std::string reason =
+            width == 0 || height == 0
+                ? size_text(width, height)
+                : std::to_string(cinfo.output_components) + " colour components, where a JPEG texture has 3";
         jpeg_destroy_decompress(&cinfo);
-        return INVALID_TEXTURE_INFORMATION();
+        return INVALID_TEXTURE_INFORMATION(path, reason);
     }
-    rows->assign(static_cast<size_t>(width) * height * 4, 255);
+    try {
+        rows->assign(static_cast<size_t>(width) * height * 4, 255);
+    } catch (const std::bad_alloc&) {
+        jpeg_destroy_decompress(&cinfo);
+        throw;
+    }
     line = static_cast<uint8_t*>(malloc(static_cast<size_t>(width) * 3));
     if (!line) {
         jpeg_destroy_decompress(&cinfo);
@@ -252,7 +288,7 @@ bool decode_image_file(const char* path, DecodedImage& image) {
         size_t n = strlen(ending);
         return lower.size() >= n && lower.compare(lower.size() - n, n, ending) == 0;
     };
-    bool (*decoder)(FILE*, DecodedImage&) = nullptr;
+    bool (*decoder)(FILE*, DecodedImage&, const char*) = nullptr;
     if (ends_with(".tga")) decoder = decode_tga;
     else if (ends_with(".png")) decoder = decode_png_image;
     else if (ends_with(".jpg") || ends_with(".jpeg")) decoder = decode_jpeg;
@@ -263,7 +299,14 @@ bool decode_image_file(const char* path, DecodedImage& image) {
         return fail("Unsupported image format!", text.c_str());
     }
     FILE* file = open_file(path, "rb");
-    bool ok = decoder(file, image);
+    bool ok = false;
+    try {
+        ok = decoder(file, image, path);
+    } catch (const std::bad_alloc&) {
+        // A picture within the size limits may still not fit the memory left to the process.
+        image = DecodedImage();
+        ok = fail("ERROR", ("Could not allocate memory for image\n" + name).c_str());
+    }
     if (file) fclose(file);
     return ok;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/byte_order.h"
+#include "util/texture/image_size.h"
 #include "util/texture/inflate.h"
 
 namespace {
@@ -162,10 +163,23 @@ bool decode_png(const uint8_t* data, size_t size, DecodedPng& out) {
     out.bit_depth = static_cast<uint8_t>(depth);
     out.color_type = static_cast<uint8_t>(color);
     out.interlace = static_cast<uint8_t>(interlace);
-    if (!have_header || width == 0 || height == 0 || interlace > 1 || !supported(color, depth, interlace == 1))
-        return true;  // no image: 0 by 0
-    // Far beyond any texture: refuse rather than allocate gigabytes on a header's word.
-    if (width > 32768 || height > 32768) return true;
+    // Each return without an image leaves it 0 by 0, and says why.
+    if (!have_header) {
+        out.problem = "no IHDR chunk";
+        return true;
+    }
+    if (width == 0 || height == 0) {
+        out.problem = "the header gives " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+        return true;
+    }
+    if (interlace > 1 || !supported(color, depth, interlace == 1)) {
+        out.problem = "colour type " + std::to_string(color) + " at bit depth " + std::to_string(depth) +
+                      (interlace == 1 ? ", interlaced," : interlace ? " with interlace method " + std::to_string(interlace) : "") +
+                      " is not a kind the decoder reads";
+        return true;
+    }
+    out.problem = image_size_refusal(width, height);
+    if (!out.problem.empty()) return true;
 
     size_t pixel_bytes = std::max<size_t>(1, static_cast<size_t>(channels_of(color)) * depth / 8);
     static const int start_x[7] = {0, 4, 0, 2, 0, 1, 0}, start_y[7] = {0, 0, 4, 0, 2, 0, 1};
@@ -180,7 +194,11 @@ bool decode_png(const uint8_t* data, size_t size, DecodedPng& out) {
     }
     // Deflate expands at most about 1032 to 1: a header promising more than its data could
     // ever hold is refused before the picture is allocated.
-    if (expected > static_cast<uint64_t>(compressed.size()) * 1032 + 1024) return true;
+    if (expected > static_cast<uint64_t>(compressed.size()) * 1032 + 1024) {
+        out.problem = "its " + std::to_string(compressed.size()) + " bytes of compressed data are far too few for " +
+                      std::to_string(width) + " x " + std::to_string(height) + " pixels";
+        return true;
+    }
     std::vector<uint8_t> raw;
     inflate_zlib(compressed.data(), compressed.size(), raw, expected);
     raw.resize(expected, 0);  // missing data reads as zero bytes (filter 0, value 0)

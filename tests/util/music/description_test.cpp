@@ -126,7 +126,7 @@ TEST_F(Description, MissingElementsNameWhatIsMissing) {
     write("data/music/cc.xml", "<unit/>");
     EXPECT_EQ(failure(lfo_child), "element->FirstChildElement( \"template\" ) is NULL");
     write("data/music/cc.xml", "<other/>");
-    EXPECT_EQ(failure(lfo_child), "element is NULL");
+    EXPECT_EQ(failure(lfo_child), "element is NULL\ndata/music/cc.xml: the document's element is <other>, not <unit>");
 }
 
 TEST_F(Description, WrongTextsAreReportedWithTheText) {
@@ -159,7 +159,30 @@ TEST_F(Description, CasesWithoutAnAnswerInTheFormatAreReported) {
     write("data/music/broken.xml", "<modulators");
     EXPECT_EQ(fatal_message_of([&] { read("data/music/broken.xml"); }).rfind("Could not load data/music/broken.xml. Error='", 0), 0u);
     write("data/music/other.xml", "<music/>");
-    EXPECT_EQ(fatal_message_of([&] { read("data/music/other.xml"); }), "element is NULL");
+    EXPECT_EQ(fatal_message_of([&] { read("data/music/other.xml"); }),
+              "element is NULL\ndata/music/other.xml: the document's element is <music>, not <modulators>");
+    // TinyXML ends the DOCTYPE inside its declarations and reads no element after them.
+    write("data/music/entities.xml", "<!DOCTYPE modulators [<!ENTITY song \"song.ogg\">]>"
+                                     "<modulators stream_filename=\"&song;\" mididata_filename=\"score.mid\"/>");
+    EXPECT_EQ(fatal_message_of([&] { read("data/music/entities.xml"); }),
+              "element is NULL\ndata/music/entities.xml: TinyXML does not read the declarations between a DOCTYPE's "
+              "[ and ]: it ends the DOCTYPE at their first '>' and reads no element after it");
+}
+
+TEST_F(Description, DocumentsNestedTooDeepAreRefusedWithTheirFileName) {
+    auto nest = [](const char* name, int levels) {
+        std::string open, close;
+        for (int i = 0; i < levels; ++i) open += std::string("<") + name + ">", close += std::string("</") + name + ">";
+        return open + close;
+    };
+    // modulators, the child and 998 levels the reader does not look at: at the limit, read.
+    auto midi = read(describe(std::string("<deep association=\"lead\">") + nest("n", 998) + "</deep>" + arp_child));
+    EXPECT_EQ(midi->tracks[1].modulators.size(), 1u);
+    EXPECT_EQ(failure(std::string("<deep association=\"lead\">") + nest("n", 100000) + "</deep>"),
+              "Could not load data/music/music.xml. Error='Elements nested deeper than 1000 levels'. Exiting.\n");
+    write("data/music/cc.xml", "<unit>" + nest("template", 40000) + "</unit>");
+    EXPECT_EQ(failure(lfo_child),
+              "Could not load data/music/cc.xml. Error='Elements nested deeper than 1000 levels'. Exiting.\n");
 }
 
 TEST_F(Description, MusicPlaysTheDescribedStreamAtTheScoresTempo) {

@@ -14,12 +14,13 @@
 namespace {
 
 // Runs a decoder over bytes in memory; `boxes` gets what its message boxes said.
-bool decode(bool (*decoder)(FILE*, DecodedImage&), const std::string& bytes, DecodedImage& image, std::string& boxes) {
+bool decode(bool (*decoder)(FILE*, DecodedImage&, const char*), const std::string& bytes, DecodedImage& image,
+            std::string& boxes) {
     setenv("ZORVANE_BATCH", "1", 1);
     reset_batch_mode();
     FILE* f = bytes.empty() ? tmpfile() : fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     testing::internal::CaptureStderr();
-    bool ok = decoder(f, image);
+    bool ok = decoder(f, image, "images/test");
     boxes = testing::internal::GetCapturedStderr();
     fclose(f);
     return ok;
@@ -68,7 +69,7 @@ TEST(TgaDecoder, RefusalsAndTheirBoxes) {
     EXPECT_EQ(boxes, "ERROR: Too many pixels read\n");
     EXPECT_FALSE(decode(decode_tga, tga_header(10, 2, 1, 24), image, boxes));
     EXPECT_EQ(boxes, "ERROR: Could not read RLE header\n");
-    EXPECT_FALSE(decode_tga(nullptr, image));
+    EXPECT_FALSE(decode_tga(nullptr, image, "images/test"));
 }
 
 std::string bmp(int width, int height, uint32_t image_size, int bpp = 24) {
@@ -166,6 +167,46 @@ TEST(JpegDecoder, DecodesBottomRowFirstAndADamagedFileIsAFailedLoad) {
     std::string damaged = make_jpeg(16, 16).substr(0, 40);
     EXPECT_FALSE(decode(decode_jpeg, damaged, image, boxes));
     EXPECT_NE(boxes.find("JPEG error: "), std::string::npos) << boxes;
+}
+
+// Headers that give more than a texture can be: each decoder refuses them from the header alone
+// (the files hold a few bytes of pixels), naming the file in its box.
+TEST(ImageSize, HeadersBeyondATextureAreRefusedBeforeDecoding) {
+    const std::string side = ": Invalid texture information\nimages/test: 32768 x 32768 pixels, more than the largest "
+                             "texture (16384 a side)\n";
+    DecodedImage image;
+    std::string boxes;
+    EXPECT_FALSE(decode(decode_tga, tga_header(2, 32768, 32768, 32) + std::string(64, '\0'), image, boxes));
+    EXPECT_NE(boxes.find(side), std::string::npos) << boxes;
+
+    auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    const std::string png = "\x89PNG\r\n\x1a\n" + be32(13) + "IHDR" + be32(32768) + be32(32768) +
+                            std::string("\x08\x06\0\0\0", 5) + be32(0) + be32(4096) + "IDAT" + std::string(4096, '\0') +
+                            be32(0) + be32(0) + "IEND" + be32(0);
+    EXPECT_FALSE(decode(decode_png_image, png, image, boxes));
+    EXPECT_NE(boxes.find(side), std::string::npos) << boxes;
+
+    // The JPEG's frame header (SOF0: marker, length, precision, height, width) says 32768 x 32768.
+    std::string jpeg = make_jpeg(16, 16);
+    const size_t frame = jpeg.find("\xff\xc0");
+    ASSERT_NE(frame, std::string::npos);
+    jpeg.replace(frame + 5, 4, std::string("\x80\0\x80\0", 4));
+    EXPECT_FALSE(decode(decode_jpeg, jpeg, image, boxes));
+    EXPECT_NE(boxes.find(side), std::string::npos) << boxes;
+
+    // Within the side limit, more pixels than decoding one image may take.
+    std::string large = bmp(2, 2, 0);
+    write_u32_le(reinterpret_cast<uint8_t*>(&large[18]), 10000);
+    write_u32_le(reinterpret_cast<uint8_t*>(&large[22]), 10000);
+    EXPECT_FALSE(decode(decode_bmp, large, image, boxes));
+    EXPECT_NE(boxes.find("images/test: 10000 x 10000 pixels, more than the 67108864 (256 MiB decoded) an image may "
+                         "hold\n"),
+              std::string::npos)
+        << boxes;
+
+    // A picture as wide as a texture can be is still decoded.
+    EXPECT_TRUE(decode(decode_tga, tga_header(2, 16384, 1, 24) + std::string(16384 * 3, '\x7f'), image, boxes));
+    EXPECT_EQ(image.width, 16384u);
 }
 
 }  // namespace
