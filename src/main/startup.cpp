@@ -94,6 +94,9 @@ int zorvane_main(int argc, const char* const* argv) {
         settings.sync_client = false;
     }
     set_datafile_mode(run_options.archive_mode);
+    set_missing_datafile_hint(
+        "To make it, run scripts/pack BUILD/zorvane in the source folder, or play the loose files "
+        "under data/ with --archive-mode loose.");
 
     set_datafile_progress(LoadingScreen::on_archive_request, &loading_screen);
     loading_screen.begin(settings.width, settings.height, settings.aspect());

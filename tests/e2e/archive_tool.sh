@@ -38,6 +38,19 @@ fi
 [ ! -e refused ] || fail "extract wrote something"
 grep -q "tree/b/../a/1" err || fail "refusal names the entry"
 
+# A FIFO is refused at once instead of waiting in open() for a writer that never comes, and a
+# huge file that is no archive is refused from its header, without being read into memory.
+mkfifo pipe.zqf
+if timeout 20 "$tool" archive list pipe.zqf 2> err; then fail "FIFO listed"; fi
+grep -q 'pipe.zqf is not a regular file' err || fail "FIFO refusal: $(cat err)"
+truncate -s 2G zeros.zqf
+set +e
+(ulimit -v 1000000; exec "$tool" archive list zeros.zqf) > /dev/null 2> err
+code=$?
+set -e
+[ "$code" = 1 ] || fail "zero-filled archive: exit $code, $(cat err)"
+grep -q 'Unrecognized datafile header: $' err || fail "zero-filled archive: $(cat err)"
+
 # Duplicate names are refused when packing.
 if "$tool" archive pack dup.zqf tree/a tree/a 2> err; then fail "duplicate accepted"; fi
 grep -q 'duplicate entry name tree/a/1' err || fail "duplicate message"

@@ -23,27 +23,17 @@ int tool_error(const std::string& message) {
 namespace {
 
 // A regular file of at most `limit` bytes, open for reading; null and the reason otherwise.
-FILE* open_regular_file(const std::string& path, uint64_t limit, std::string& error) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) {
-        error = "cannot read " + path + ": " + strerror(errno);
-        return nullptr;
-    }
-    uint64_t size = 0;
-    std::string reason;
-    if (!regular_file_size(f, limit, size, reason)) {
-        fclose(f);
-        error = "cannot read " + path + ": it " + reason;
-        return nullptr;
-    }
-    return f;
+FILE* open_input_file(const std::string& path, uint64_t limit, std::string& error) {
+    OpenedFile opened = open_regular_file(path.c_str(), "rb", limit);
+    if (!opened.stream) error = "cannot read " + path + ": " + (opened.refused ? "it " : "") + opened.reason;
+    return opened.stream;
 }
 
 }  // namespace
 
 FILE* open_readable_file(const char* path, uint64_t limit) {
     std::string error;
-    FILE* f = open_regular_file(path, limit, error);
+    FILE* f = open_input_file(path, limit, error);
     if (!f) tool_error(error);
     return f;
 }
@@ -58,7 +48,7 @@ namespace {
 
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
     // Nothing the tool reads whole can be larger than an archive entry or a Huffman block.
-    FILE* f = open_regular_file(path, UINT32_MAX, error);
+    FILE* f = open_input_file(path, UINT32_MAX, error);
     if (!f) return false;
     out.clear();
     uint8_t chunk[65536];
@@ -161,9 +151,13 @@ int run_archive_list(int, char** argv) {
 }
 
 int run_archive_verify(int, char** argv) {
-    std::vector<uint8_t> file;
+    // Only the size here: the archive reader judges the header before it reads the rest.
     std::string error;
-    if (!read_whole_file(argv[0], file, error)) return tool_error(error);
+    FILE* f = open_input_file(argv[0], UINT32_MAX, error);
+    if (!f) return tool_error(error);
+    struct stat info;
+    const uint64_t file_size = fstat(fileno(f), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    fclose(f);
     open_archive(argv[0]);
     std::set<std::string> seen;
     uint64_t stream_bytes = 0;
@@ -177,8 +171,8 @@ int run_archive_verify(int, char** argv) {
     if (trailing > 0)
         return tool_error(std::string(argv[0]) + ": " + std::to_string(trailing) +
                           " bytes after the compressed block do not belong to the archive");
-    printf("entries %zu bytes %llu compressed %zu\n", get_datafile_entries().size(),
-           static_cast<unsigned long long>(stream_bytes), file.size() - 21);
+    printf("entries %zu bytes %llu compressed %llu\n", get_datafile_entries().size(),
+           static_cast<unsigned long long>(stream_bytes), static_cast<unsigned long long>(file_size - 21));
     return 0;
 }
 
