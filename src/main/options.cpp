@@ -283,6 +283,11 @@ CommandLine parse_command_line_or_exit(int argc, const char* const* argv) {
             exit(0);
         case ParseResult::Error: break;
     }
+    exit_with_usage_error(error);
+}
+
+void exit_with_usage_error(const std::string& error) {
+    fflush(stdout);
     fprintf(stderr, "zorvane: %s\n%s\n", error.c_str(), usage_line());
     exit(2);
 }
