@@ -230,7 +230,8 @@ bool write_file_in(const Descriptor& folder, const std::string& name, const std:
     std::string partial;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        partial = "." + name + ".partial" + (attempt ? std::to_string(attempt) : "");
+        // Short, so that a name near the length limit still has room beside it.
+        partial = ".extract-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
         fd = openat(folder.fd, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
