@@ -237,8 +237,6 @@ void Director::post_quit() {
     quit_posted = true;
 }
 
-// --until: the show ends before the first frame at or past that music position, as if the
-// music had ended there; also in editor mode. A --from past the end of the music ends it too.
 double Director::music_seconds() const {
     const AudioFormat& f = music->audio_format;
     return f.channels && f.samples_per_second
@@ -246,6 +244,9 @@ double Director::music_seconds() const {
                : 0.0;
 }
 
+// --until: the show ends before the first frame at or past that music position, as if the
+// music had ended there; also in editor mode. A --from past the end of the music ends it too
+// when the application has not refused it already.
 bool Director::past_until() {
     const double now = capture ? frame_seconds() : music->get_seconds();
     if (from_seconds > 0 && from_seconds >= music_seconds()) return true;
