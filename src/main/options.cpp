@@ -2,34 +2,23 @@
 // last value wins.
 #include "main/options.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/numbers.h"
 #include "util/data/data.h"
 
 namespace {
 
 bool parse_int(const char* text, long min, long max, int& out) {
-    if (!text || !*text) return false;
-    for (const char* p = text; *p; ++p)
-        if (*p < '0' || *p > '9') return false;
-    if (strlen(text) > 9) return false;
-    long value = strtol(text, nullptr, 10);
-    if (value < min || value > max) return false;
+    long long value = 0;
+    if (!parse_decimal_integer(text, min, max, value)) return false;
     out = static_cast<int>(value);
     return true;
 }
 
-bool parse_seconds(const char* text, double& out) {
-    if (!text || !*text) return false;
-    char* end = nullptr;
-    double value = strtod(text, &end);
-    if (*end != '\0' || !std::isfinite(value)) return false;
-    out = value;
-    return true;
-}
+bool parse_seconds(const char* text, double& out) { return parse_decimal_double(text, out); }
 
 bool set_size(CommandLine& o, const char* v) {
     const char* x = strchr(v, 'x');
@@ -294,6 +283,11 @@ CommandLine parse_command_line_or_exit(int argc, const char* const* argv) {
             exit(0);
         case ParseResult::Error: break;
     }
+    exit_with_usage_error(error);
+}
+
+void exit_with_usage_error(const std::string& error) {
+    fflush(stdout);
     fprintf(stderr, "zorvane: %s\n%s\n", error.c_str(), usage_line());
     exit(2);
 }

@@ -38,6 +38,10 @@ void apply_after_dialog(const CommandLine& options, Settings& settings);
 const char* usage_line();
 const char* help_text();
 
+// A command line that turns out wrong once the show is loaded: the message and the usage line
+// on standard error, exit code 2, as for a malformed option.
+[[noreturn]] void exit_with_usage_error(const std::string& error);
+
 // Parses the command line and handles --help, --version and errors (exit 0 or 2).
 // Returns only for a run.
 CommandLine parse_command_line_or_exit(int argc, const char* const* argv);

@@ -3,6 +3,7 @@
 
 #include <GL/glew.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -94,6 +95,9 @@ int zorvane_main(int argc, const char* const* argv) {
         settings.sync_client = false;
     }
     set_datafile_mode(run_options.archive_mode);
+    set_missing_datafile_hint(
+        "To make it, run scripts/pack BUILD/zorvane in the source folder, or play the loose files "
+        "under data/ with --archive-mode loose.");
 
     set_datafile_progress(LoadingScreen::on_archive_request, &loading_screen);
     loading_screen.begin(settings.width, settings.height, settings.aspect());
@@ -107,6 +111,11 @@ int zorvane_main(int argc, const char* const* argv) {
     run.start_clock = [] { frame_clock.init(); };
     run.tick_clock = [] { frame_clock.tick(); };
     run.fade_out_loading = [] { loading_screen.fade_out(); };
+    run.start_past_the_end = [](double from, double length) {
+        char error[160];
+        snprintf(error, sizeof error, "--from %g is at or past the end of the music (%.3f s)", from, length);
+        exit_with_usage_error(error);
+    };
     auto director = std::make_unique<Director>(settings.width, settings.height, settings.aspect(),
                                                settings.capture, settings.sync_client, run);
     write_datafile(settings.data_file_name.c_str());

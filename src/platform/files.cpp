@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,4 +76,32 @@ bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string
 bool is_regular_file(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+OpenedFile open_regular_file(const char* path, const char* mode, uint64_t limit) {
+    OpenedFile result;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result.reason = strerror(errno);
+        return result;
+    }
+    FILE* stream = nullptr;
+    const int flags = fcntl(fd, F_GETFL);
+    // Reads of a regular file ignore O_NONBLOCK; it is cleared all the same, as the stream is
+    // the caller's to use as any other.
+    if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) stream = fdopen(fd, mode);
+    if (!stream) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        result.reason = strerror(error);
+        return result;
+    }
+    if (!regular_file_size(stream, limit, result.size, result.reason)) {
+        fclose(stream);
+        result.refused = true;
+        return result;
+    }
+    result.stream = stream;
+    return result;
 }

@@ -1,7 +1,7 @@
 // Files that must never be left half-written, and folder creation: the archive writer and the
 // track files save through these, so a failed write (full disk, no permission) keeps what was
 // saved before.
-// Depends on: POSIX rename, unlink, stat, mkdir.
+// Depends on: POSIX open, fstat, rename, unlink, stat, mkdir.
 #pragma once
 
 #include <cstdint>
@@ -44,3 +44,17 @@ bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string
 // True when `path` names a regular file (links followed). Checked before opening: a FIFO
 // would block the open itself.
 bool is_regular_file(const char* path);
+
+// A file opened to be read whole. A FIFO (or a terminal, a device) blocks in open() until a
+// writer appears, so the type is checked on a descriptor opened without waiting, and only a
+// regular file of at most `limit` bytes becomes a stream (mode "rb" or "rt").
+struct OpenedFile {
+    FILE* stream = nullptr;  // null when not opened; the caller closes it
+    uint64_t size = 0;
+    // With a null stream: false when the path could not be opened at all (`reason` is the
+    // system's error text, errno is kept), true when it was refused for its type or size
+    // (`reason` as regular_file_size gives it).
+    bool refused = false;
+    std::string reason;
+};
+OpenedFile open_regular_file(const char* path, const char* mode, uint64_t limit);

@@ -55,7 +55,13 @@ void flush_ui_events() {
 int message_box(const char* caption, const char* text, MessageBoxButtons buttons,
                 MessageBoxIcon icon) {
     fflush(stdout);
-    fprintf(stderr, "%s: %s\n", caption, text);
+    // A fatal report's text already opens with its caption and a blank line, as the box shows
+    // it; the line then carries the text alone rather than the caption twice.
+    const size_t caption_length = strlen(caption);
+    if (strncmp(text, caption, caption_length) == 0 && strncmp(text + caption_length, "\n\n", 2) == 0)
+        fprintf(stderr, "%s\n", text);
+    else
+        fprintf(stderr, "%s: %s\n", caption, text);
     fflush(stderr);
     if (is_batch_mode()) return MESSAGE_BOX_OK;
 

@@ -1,7 +1,8 @@
 // Message boxes and batch mode.
 //
 // A message box is a modal GTK 3 dialog; its "<caption>: <text>" line always goes to standard
-// error as well, so nothing a box says is ever lost. In batch mode (ZORVANE_BATCH=1, or no
+// error as well, so nothing a box says is ever lost (a text that opens with its caption and a
+// blank line, as a fatal report's does, goes there alone). In batch mode (ZORVANE_BATCH=1, or no
 // display to open) nothing is shown and every box answers with its default button, OK.
 // Depends on: GTK 3.
 #pragma once

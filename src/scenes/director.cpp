@@ -86,6 +86,8 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     music = std::make_unique<Music>(MUSIC_FILE, 145.0f, 0.0f, capture, sync_client);
 
     from_seconds = std::max(0.0, run.from_seconds);
+    if (from_seconds > 0 && from_seconds >= music_seconds() && run.start_past_the_end)
+        run.start_past_the_end(from_seconds, music_seconds());
     const AudioFormat& format = music->audio_format;
     from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
     shots = capture && run.shots_every > 0;
@@ -235,15 +237,19 @@ void Director::post_quit() {
     quit_posted = true;
 }
 
-// --until: the show ends before the first frame at or past that music position, as if the
-// music had ended there; also in editor mode. A --from past the end of the music ends it too.
-bool Director::past_until() {
+double Director::music_seconds() const {
     const AudioFormat& f = music->audio_format;
-    const double length = f.channels && f.samples_per_second
-                              ? static_cast<double>(music->sample_count) / f.channels / f.samples_per_second
-                              : 0.0;
+    return f.channels && f.samples_per_second
+               ? static_cast<double>(music->sample_count) / f.channels / f.samples_per_second
+               : 0.0;
+}
+
+// --until: the show ends before the first frame at or past that music position, as if the
+// music had ended there; also in editor mode. A --from past the end of the music ends it too
+// when the application has not refused it already.
+bool Director::past_until() {
     const double now = capture ? frame_seconds() : music->get_seconds();
-    if (from_seconds > 0 && from_seconds >= length) return true;
+    if (from_seconds > 0 && from_seconds >= music_seconds()) return true;
     return run.until_seconds >= 0 && now >= run.until_seconds;
 }
 

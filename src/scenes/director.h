@@ -34,6 +34,10 @@ struct DirectorRun {
     void (*start_clock)() = nullptr;       // once, while the director is built
     void (*tick_clock)() = nullptr;        // first thing in every frame
     void (*fade_out_loading)() = nullptr;  // in start(), before the music starts
+    // Called when from_seconds is at or past the end of the music, as soon as the music is
+    // loaded and before the director writes anything (a capture file, the stills folder); the
+    // application ends the run there. Left null, such a run ends before its first frame.
+    void (*start_past_the_end)(double from_seconds, double music_seconds) = nullptr;
     // With capture on and shots_every > 0: a PNG still into shots_dir every shots_every seconds
     // of music time instead of the AVI.
     std::string shots_dir;
@@ -134,6 +138,7 @@ private:
     // Ends the run after the AVI writer refused a frame or audio, with its reason when it has one.
     [[noreturn]] void stop_capture_on_failure();
     bool past_until();
+    double music_seconds() const;
 };
 
 // Set once the director has posted SDL_QUIT; from then on frame() does nothing.

@@ -38,6 +38,44 @@ fi
 [ ! -e refused ] || fail "extract wrote something"
 grep -q "tree/b/../a/1" err || fail "refusal names the entry"
 
+# A link already inside the folder is never followed: extracting through it would write where
+# it points. Nothing lands outside, the link stays as it was, and a file's name that is a link
+# is replaced, not written through.
+"$tool" archive pack s.zqf tree
+mkdir -p outside linked/tree
+ln -s "$work/outside" linked/tree/a
+if "$tool" archive extract s.zqf linked 2> err; then fail "extract through a link"; fi
+grep -q 'linked/tree/a: it is a symbolic link' err || fail "link refusal: $(cat err)"
+[ -z "$(ls -A outside)" ] || fail "wrote outside through a link: $(ls -A outside)"
+[ -L linked/tree/a ] || fail "the link was changed"
+printf 'mine' > outside/target
+"$tool" archive pack e.zqf tree/empty
+mkdir -p linkedfile/tree
+ln -s "$work/outside/target" linkedfile/tree/empty
+"$tool" archive extract e.zqf linkedfile
+[ "$(cat outside/target)" = mine ] || fail "wrote through a linked file"
+[ -f linkedfile/tree/empty ] && [ ! -L linkedfile/tree/empty ] || fail "the linked file was not replaced"
+
+# An archive packed into the folder it packs leaves its previous self out, however it is named.
+mkdir -p self/sub
+printf 'x' > self/sub/x
+"$tool" archive pack self/out.zqf self
+"$tool" archive pack ./self//out.zqf self
+[ "$("$tool" archive list self/out.zqf)" = $'1\tself/sub/x' ] || fail "packed itself: $("$tool" archive list self/out.zqf)"
+
+# A FIFO is refused at once instead of waiting in open() for a writer that never comes, and a
+# huge file that is no archive is refused from its header, without being read into memory.
+mkfifo pipe.zqf
+if timeout 20 "$tool" archive list pipe.zqf 2> err; then fail "FIFO listed"; fi
+grep -q 'pipe.zqf is not a regular file' err || fail "FIFO refusal: $(cat err)"
+truncate -s 2G zeros.zqf
+set +e
+(ulimit -v 1000000; exec "$tool" archive list zeros.zqf) > /dev/null 2> err
+code=$?
+set -e
+[ "$code" = 1 ] || fail "zero-filled archive: exit $code, $(cat err)"
+grep -q 'Unrecognized datafile header: $' err || fail "zero-filled archive: $(cat err)"
+
 # Duplicate names are refused when packing.
 if "$tool" archive pack dup.zqf tree/a tree/a 2> err; then fail "duplicate accepted"; fi
 grep -q 'duplicate entry name tree/a/1' err || fail "duplicate message"

@@ -31,14 +31,27 @@ frames=$(ffmpeg -v error -i Zorvane.01.avi -map 0:v -f framecrc - | grep -c '^0,
 bytes=$(ffmpeg -v error -i Zorvane.01.avi -map 0:a -f s16le - | wc -c)
 [ "$bytes" = 352800 ] || fail "decoded $bytes audio bytes"
 # --from shifts video and audio alike: half a second from 100 s is 15 frames and 22050 sample
-# frames, and a --from past the end of the music ends the run at once, in order.
+# frames. A --from at or past the end of the music is a usage error once the music's length is
+# known, before anything is written: the earlier capture stays as it was and no stills folder
+# appears.
 rm -f Zorvane.01.avi
 SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 --capture --from 100 \
   --until 100.5 --archive-mode loose > from.log 2>&1 || { cat from.log; fail "capture from 100 s"; }
 ffprobe -v error -show_entries stream=nb_frames -of compact=p=0:nk=1 Zorvane.01.avi > from.txt
 [ "$(tr '\n' ' ' < from.txt)" = "15 22050 " ] || fail "from 100 s: $(cat from.txt)"
-timeout 60 env SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 \
-  --from 9999 --archive-mode loose > past.log 2>&1 || { cat past.log; fail "from past the end"; }
+cp Zorvane.01.avi earlier.avi
+for args in "--capture" "--shots stills --every 1" ""; do
+  set +e
+  timeout 60 env SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 \
+    --from 9999 $args --archive-mode loose > past.log 2>&1
+  code=$?
+  set -e
+  [ "$code" = 2 ] || { cat past.log; fail "from past the end with '$args': exit $code"; }
+  grep -q '^zorvane: --from 9999 is at or past the end of the music' past.log || fail "past the end: $(cat past.log)"
+  grep -q '^usage: zorvane' past.log || fail "no usage line"
+  cmp -s Zorvane.01.avi earlier.avi || fail "the earlier capture was changed"
+  [ ! -e stills ] || fail "a stills folder was made"
+done
 
 # A capture file that cannot be created ends the run with the director's report.
 rm -f Zorvane.01.avi

@@ -105,7 +105,7 @@ TEST_F(SceneFileLoading, WriteModeStoresEachSceneOnceAndReadModeLoadsItWithoutTh
     expect_same_tables(bones, bones_read);
 
     // Read mode never falls back to a document: a scene that is not stored is a report.
-    EXPECT_EQ(fatal_message_of([] { Objects3D().load("other.dae"); }), "main_buffer is NULL");
+    EXPECT_EQ(fatal_message_of([] { Objects3D().load("other.dae"); }), "main_buffer is NULL\nthe archive holds no converted scene other.dae");
 }
 
 }  // namespace

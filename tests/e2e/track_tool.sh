@@ -21,6 +21,11 @@ if printf '0 1 0\n1 2\n' | "$tool" track make bad.track 2> err; then fail "malfo
 [ ! -e bad.track ] || fail "malformed input wrote a file"
 grep -q 'line 2' err || fail "line number"
 if printf '0 1 256\n' | "$tool" track make bad.track 2> err; then fail "interpolation 256 accepted"; fi
+# A value a float cannot hold, or one in hex, is refused rather than stored as infinity or 16.
+for value in 1e39 0x10 inf; do
+  if printf '0 %s 0\n' "$value" | "$tool" track make bad.track 2> err; then fail "value $value accepted"; fi
+  [ ! -e bad.track ] || fail "value $value wrote a file"
+done
 printf 'short' > short.track
 if "$tool" track dump short.track 2> err; then fail "short file accepted"; fi
 [ "$(wc -l < err)" -eq 1 ] || fail "one line on stderr"

@@ -103,6 +103,9 @@ TEST(CommandLine, BadValuesAndArgumentsAreErrors) {
         {"--aa", "6"},    {"--aa", "32"},     {"--vsync", "2"},    {"--aspect", "5:4"},
         {"--data="},      {"--archive-mode", "pack"}, {"--window=1"}, {"--size"},
         {"--pack-only"},  {"--pack-only", "--archive-mode", "read"}, {"-x"},
+        // Only plain decimals: the C library would read these as 16 s, infinity or a huge value.
+        {"--from", "0x10"}, {"--from", "infinity"}, {"--until", "1e999"}, {"--from", " 5"},
+        {"--every", "0x1p0"}, {"--aa", "0x4"},
     };
     for (const auto& args : bad) {
         std::vector<const char*> argv = {"zorvane"};
@@ -113,6 +116,7 @@ TEST(CommandLine, BadValuesAndArgumentsAreErrors) {
         EXPECT_FALSE(error.empty());
     }
     parse_ok({"--from", "0"});
+    EXPECT_EQ(parse_ok({"--from", "1.5e1"}).from_seconds, 15.0);
     parse_ok({"--pack-only", "--archive-mode", "write"});
     parse_ok({"--archive-mode=write", "--pack-only"});
 }

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "platform/fatal.h"
+#include "platform/numbers.h"
 #include "util/data/data.h"
 #include "util/music/description.h"
 #include "util/music/midi.h"
@@ -40,13 +41,12 @@ int run_midi_dump(int, char** argv) {
 int run_midi_values(int argc, char** argv) {
     std::vector<float> beats;
     for (int i = 1; i < argc; ++i) {
-        char* end = nullptr;
-        double beat = strtod(argv[i], &end);
-        if (!*argv[i] || *end || !std::isfinite(beat)) {
+        float beat = 0;
+        if (!parse_decimal_float(argv[i], beat)) {
             fprintf(stderr, "zorvane-tool: '%s' is not a beat\nusage: zorvane-tool midi values XML BEAT...\n", argv[i]);
             return 2;
         }
-        beats.push_back(static_cast<float>(beat));
+        beats.push_back(beat);
     }
     if (!readable_file(argv[0])) return 1;
     set_datafile_mode(DATAFILE_MODE_NONE);

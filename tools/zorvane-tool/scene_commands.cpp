@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "main/extensions.h"
 #include "main/startup.h"
+#include "platform/numbers.h"
 #include "util/data/data.h"
 #include "util/fbo/fbo.h"
 #include "util/objects3d/objects3d.h"
@@ -130,21 +131,20 @@ int render_usage() {
 
 // "WxH" with both sides 1 to 8192.
 bool parse_size(const char* text, int& width, int& height) {
-    char* end = nullptr;
-    const long w = strtol(text, &end, 10);
-    if (end == text || *end != 'x') return false;
-    const char* second = end + 1;
-    const long h = strtol(second, &end, 10);
-    if (end == second || *end != '\0' || w < 1 || h < 1 || w > 8192 || h > 8192) return false;
+    const char* x = strchr(text, 'x');
+    if (!x) return false;
+    const std::string first(text, x);
+    long long w = 0, h = 0;
+    if (!parse_decimal_integer(first.c_str(), 1, 8192, w) || !parse_decimal_integer(x + 1, 1, 8192, h))
+        return false;
     width = static_cast<int>(w);
     height = static_cast<int>(h);
     return true;
 }
 
 bool parse_seconds(const char* text, float& seconds) {
-    char* end = nullptr;
-    const double v = strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(v) || std::fabs(v) > 1e6) return false;
+    double v = 0;
+    if (!parse_decimal_double(text, v) || std::fabs(v) > 1e6) return false;
     seconds = static_cast<float>(v);
     return true;
 }

@@ -18,26 +18,19 @@
 #include "track_plot.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/numbers.h"
 #include "util/sync/sync.h"
 
 namespace {
 
 bool parse_long(const char* text, long min, long max, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    long v = strtol(text, &end, 10);
-    if (!*text || *end || errno || v < min || v > max) return false;
-    out = v;
+    long long value = 0;
+    if (!parse_decimal_integer(text, min, max, value)) return false;
+    out = static_cast<long>(value);
     return true;
 }
 
-bool parse_double(const char* text, double& out) {
-    char* end = nullptr;
-    double v = strtod(text, &end);
-    if (!*text || *end || !std::isfinite(v)) return false;
-    out = v;
-    return true;
-}
+bool parse_double(const char* text, double& out) { return parse_decimal_double(text, out); }
 
 // The keys of a track file as it is stored: no default key is added.
 bool load_keys(const char* path, SyncTrack& track) {
@@ -94,14 +87,16 @@ int run_track_make(int, char** argv) {
         for (char* word = strtok(line, " \t\r\n"); word; word = strtok(nullptr, " \t\r\n")) words.push_back(word);
         if (words.empty()) continue;
         long row = 0, interpolation = 0;
-        double value = 0;
+        float value = 0;
+        // The value is stored as a float: one that only fits a double is refused, not stored
+        // as infinity.
         if (words.size() != 3 || !parse_long(words[0].c_str(), INT32_MIN, INT32_MAX, row) ||
-            !parse_double(words[1].c_str(), value) || !parse_long(words[2].c_str(), 0, 255, interpolation)) {
+            !parse_decimal_float(words[1].c_str(), value) || !parse_long(words[2].c_str(), 0, 255, interpolation)) {
             free(track.keys);
             return tool_error("line " + std::to_string(number) +
                               ": expected '<row> <value> <interpolation 0-255>'");
         }
-        insert_key(&track, SyncKey{static_cast<int32_t>(row), static_cast<float>(value),
+        insert_key(&track, SyncKey{static_cast<int32_t>(row), value,
                                    static_cast<int32_t>(interpolation)});
     }
     int saved = save_track_file(argv[0], &track);

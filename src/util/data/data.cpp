@@ -2,6 +2,7 @@
 // writing the packed file.
 #include "util/data/data.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -92,14 +93,17 @@ BufferOwner own(char* buffer) { return BufferOwner(buffer, free); }
 constexpr uint64_t MAX_ENTRY_BYTES = UINT32_MAX - 1;
 constexpr uint64_t MAX_ARCHIVE_BYTES = UINT32_MAX;
 
-// A loose file's length, once it is known to be a regular file an entry can hold; anything
-// else (a folder, a device) is fatal before a buffer is sized from it.
-long loose_file_length(FILE* f, const char* name) {
-    uint64_t size = 0;
-    std::string reason;
-    if (!regular_file_size(f, MAX_ENTRY_BYTES, size, reason)) ZV_FATAL("Failed to load %s: it %s", name, reason.c_str());
-    return static_cast<long>(size);
+// A loose file, open for reading once it is known to be a regular file an entry can hold; null
+// when it cannot be opened. Anything else (a folder, a FIFO, a device) is fatal before it is
+// read or a buffer is sized from it.
+FILE* open_loose_file(const char* name, const char* open_mode, uint64_t& size) {
+    OpenedFile opened = open_regular_file(name, open_mode, MAX_ENTRY_BYTES);
+    if (!opened.stream && opened.refused) ZV_FATAL("Failed to load %s: it %s", name, opened.reason.c_str());
+    size = opened.size;
+    return opened.stream;
 }
+
+std::string missing_archive_hint;
 
 // A readable stream over a private copy of an entry. Memory streams need a non-empty buffer;
 // an empty entry gets an anonymous temporary file, gone when it is closed. A written memory
@@ -144,7 +148,9 @@ void reset_datafile() {
 
 // ---- reading the archive --------------------------------------------------------------------
 
-void parse_datafile_image(const uint8_t* file, size_t length, const char* path) {
+namespace {
+// The header and versions, from the first `length` bytes of an archive.
+void check_datafile_header(const uint8_t* file, size_t length) {
     if (length < HEADER_BYTES) ZV_FATAL("Failed to read header!");
     char header[HEADER_BYTES + 1] = {};
     memcpy(header, file, HEADER_BYTES);
@@ -155,6 +161,13 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
     int major = file[HEADER_BYTES], minor = file[HEADER_BYTES + 1];
     if (major != MAJOR_VERSION || minor != MINOR_VERSION)
         ZV_FATAL("Expected datafile format 0.2, got %d.%d", major, minor);
+}
+}  // namespace
+
+void set_missing_datafile_hint(const char* hint) { missing_archive_hint = hint ? hint : ""; }
+
+void parse_datafile_image(const uint8_t* file, size_t length, const char* path) {
+    check_datafile_header(file, length);
     const uint8_t* block = file + HEADER_BYTES + 2;
     size_t block_length = length - HEADER_BYTES - 2;
     if (block_length == 0) ZV_FATAL("Failed to read %zu bytes from %s", block_length, path);
@@ -223,16 +236,25 @@ void read_datafile(const char* path) {
         archive_read = true;
         return;
     }
-    FileOwner f = own(fopen(path, "rb"));
-    if (!f) ZV_FATAL("Failed to open data file %s for reading.\n%s: %s", path, path, strerror(errno));
-    uint64_t size = 0;
-    std::string reason;
-    if (!regular_file_size(f.get(), MAX_ARCHIVE_BYTES, size, reason))
-        ZV_FATAL("Failed to open data file %s for reading.\n%s %s", path, path, reason.c_str());
-    long length = static_cast<long>(size);
-    if (length < 1) ZV_FATAL("Negative or zero file length: %ld", length);
-    std::vector<uint8_t> file(static_cast<size_t>(length));
-    size_t got = fread(file.data(), 1, file.size(), f.get());
+    OpenedFile opened = open_regular_file(path, "rb", MAX_ARCHIVE_BYTES);
+    if (!opened.stream && opened.refused)
+        ZV_FATAL("Failed to open data file %s for reading.\n%s %s", path, path, opened.reason.c_str());
+    if (!opened.stream) {
+        const int error = errno;
+        const bool missing = error == ENOENT && !missing_archive_hint.empty();
+        ZV_FATAL("Failed to open data file %s for reading.\n%s: %s%s%s", path, path, strerror(error),
+                 missing ? "\n" : "", missing ? missing_archive_hint.c_str() : "");
+    }
+    FileOwner f = own(opened.stream);
+    long length = static_cast<long>(opened.size);
+    if (length < 1) ZV_FATAL("Negative or zero file length: %ld\n%s is empty", length, path);
+    // The header is judged before the rest is read: a large file that is no archive at all
+    // costs its first bytes, not its length in memory.
+    std::vector<uint8_t> file(std::min<size_t>(static_cast<size_t>(length), HEADER_BYTES + 2));
+    const size_t head = fread(file.data(), 1, file.size(), f.get());
+    check_datafile_header(file.data(), head);
+    file.resize(static_cast<size_t>(length));
+    size_t got = head + fread(file.data() + head, 1, file.size() - head, f.get());
     f.reset();
     if (got != file.size()) ZV_FATAL("Failed to read %ld bytes from %s", length, path);
     parse_datafile_image(file.data(), file.size(), path);
@@ -273,9 +295,10 @@ char* load_file(const char* name, const char* open_mode, uint32_t* size, bool te
         return copy;
     }
 
-    FileOwner f = own(fopen(name, open_mode));
+    uint64_t loose_size = 0;
+    FileOwner f = own(open_loose_file(name, open_mode, loose_size));
     if (!f) return nullptr;
-    long length = loose_file_length(f.get(), name);
+    long length = static_cast<long>(loose_size);
     size_t capacity = static_cast<size_t>(length) + (terminator ? 1 : 0);
     BufferOwner owner = own(static_cast<char*>(malloc(capacity ? capacity : 1)));
     if (!owner) ZV_FATAL("Failed to allocate memory for loading %s", name);
@@ -313,9 +336,10 @@ FILE* open_file(const char* name, const char* open_mode) {
         return stream;
     }
 
-    FileOwner f = own(fopen(name, open_mode));
+    uint64_t loose_size = 0;
+    FileOwner f = own(open_loose_file(name, open_mode, loose_size));
     if (!f) return nullptr;
-    const long length = loose_file_length(f.get(), name);
+    const long length = static_cast<long>(loose_size);
     if (datafile_mode == DATAFILE_MODE_WRITE) {
         if (skip_duplicate(name)) return f.release();
         BufferOwner buffer = own(static_cast<char*>(malloc(length ? static_cast<size_t>(length) : 1)));
@@ -361,7 +385,9 @@ void write_datafile(const char* path) {
     if (datafile_mode != DATAFILE_MODE_WRITE) return;
     log_line("Writing datafile %s", path);
     for (const auto& entry : entries) log_line("..file: %s, %u bytes", entry.name.c_str(), entry.size);
-    if (entries.empty()) ZV_FATAL("Negative or zero file length: 0");
+    if (entries.empty())
+        ZV_FATAL("Negative or zero file length: 0\nnothing was requested from the loose files, so %s would hold no file",
+                 path);
 
     uint32_t original = 0;
     std::vector<uint8_t> image = build_datafile_image(entries, &original);

@@ -37,6 +37,9 @@ using DatafileProgress = void (*)(void* data);
 void set_datafile_progress(DatafileProgress callback, void* data);
 
 void read_datafile(const char* path);
+// A line added to the report of an archive that does not exist, saying how to get one; none
+// by default (the tool's commands name archives the user typed).
+void set_missing_datafile_hint(const char* hint);
 void write_datafile(const char* path);
 
 // Buffers belong to the caller (free); streams belong to the caller (fclose).

@@ -83,7 +83,7 @@ void Music::load_music_stream(const char* file_name) {
     uint64_t length = audio.get_length(decoder);
 
     AudioChannelInfo info{};
-    audio.get_info(decoder, info);
+    const bool decoded = decoder != 0 && audio.get_info(decoder, info);
     uint16_t bits = (info.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
     audio_format.format_tag = 1;
     audio_format.channels = static_cast<uint16_t>(info.chans);
@@ -93,7 +93,15 @@ void Music::load_music_stream(const char* file_name) {
     audio_format.average_bytes_per_second = audio_format.block_align * info.freq;
     audio_format.extra_size = 0;
 
-    if (info.chans != 2) ZV_FATAL("Failed assert info.chans == 2\n info.chans is %u\n 2 is 2", info.chans);
+    // The assertion alone says "0 channels" for a file that is no sound at all.
+    if (info.chans != 2 && !decoded)
+        ZV_FATAL("Failed assert info.chans == 2\n info.chans is %u\n 2 is 2\n%s could not be decoded: it is not an MP3 "
+                 "or Ogg Vorbis stream",
+                 info.chans, file_name);
+    if (info.chans != 2)
+        ZV_FATAL("Failed assert info.chans == 2\n info.chans is %u\n 2 is 2\n%s has %u channels; the soundtrack must be "
+                 "stereo",
+                 info.chans, file_name, info.chans);
     if ((info.flags & BASS_SAMPLE_8BITS) != 0)
         ZV_FATAL("Failed assert ( info.flags & BASS_SAMPLE_8BITS ) == false\n"
                  " ( info.flags & BASS_SAMPLE_8BITS ) is %u\n false is false",

@@ -1011,14 +1011,11 @@ void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader t
     ZV_ASSERT_NOT_NULL(file_name);
     // The scene file itself never goes through the archive: a packed build holds the converted
     // scene instead.
-    FILE* f = fopen(file_name, "rb");
-    if (!f) ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n%s: %s", file_name, file_name, strerror(errno));
-    uint64_t size = 0;
-    std::string reason;
-    if (!regular_file_size(f, UINT32_MAX - 1, size, reason)) {
-        fclose(f);
-        ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n%s %s", file_name, file_name, reason.c_str());
-    }
+    OpenedFile opened = open_regular_file(file_name, "rb", UINT32_MAX - 1);
+    if (!opened.stream)
+        ZV_FATAL("Could not load %s. Error='Failed to open file'. Exiting.\n%s%s %s", file_name, file_name,
+                 opened.refused ? "" : ":", opened.reason.c_str());
+    FILE* f = opened.stream;
     TiXmlDocument document;
     if (!load_xml_document(document, f, file_name))
         ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", file_name, document.ErrorDesc());

@@ -306,7 +306,7 @@ public:
     void read() {
         Entry main_entry = fetch(base);
         const char* main_buffer = main_entry.data.get();
-        ZV_ASSERT_NOT_NULL(main_buffer);
+        if (!main_buffer) ZV_FATAL("main_buffer is NULL\nthe archive holds no converted scene %s", base);
         if (main_entry.size != COUNTS_BYTES)
             ZV_FATAL("Scene entry %s holds %" PRIu32 " bytes, not the %zu of its eight record counts", base,
                      main_entry.size, COUNTS_BYTES);

@@ -257,7 +257,7 @@ std::string chunk(const std::string& name, const std::string& data) {
 
 TEST_F(Archive, BadArchiveFilesAreReported) {
     const std::string header("Trelvane Data File\0", 19);
-    EXPECT_EQ(read_failure(""), "Negative or zero file length: 0");
+    EXPECT_EQ(read_failure(""), "Negative or zero file length: 0\nbad.zqf is empty");
     EXPECT_EQ(read_failure("Trelvane"), "Failed to read header!");
     EXPECT_EQ(read_failure("Something else entirely"), "Unrecognized datafile header: Something else enti");
     EXPECT_EQ(read_failure(header), "Failed to read major version!");
@@ -270,6 +270,12 @@ TEST_F(Archive, BadArchiveFilesAreReported) {
     set_datafile_mode(DATAFILE_MODE_READ);
     EXPECT_EQ(fatal_message_of([] { read_datafile("missing.zqf"); }),
               "Failed to open data file missing.zqf for reading.\nmissing.zqf: No such file or directory");
+    // The shell's hint on how to get an archive follows a missing one, and only a missing one.
+    set_missing_datafile_hint("Make it.");
+    EXPECT_EQ(fatal_message_of([] { read_datafile("missing.zqf"); }),
+              "Failed to open data file missing.zqf for reading.\nmissing.zqf: No such file or directory\nMake it.");
+    EXPECT_EQ(read_failure(""), "Negative or zero file length: 0\nbad.zqf is empty");
+    set_missing_datafile_hint(nullptr);
     // Binary bytes are quoted, never written raw to the terminal.
     EXPECT_EQ(read_failure("\x7f" "ELF\x02\x01\x1b[2J\\ rest of it"),
               "Unrecognized datafile header: \\x7FELF\\x02\\x01\\x1B[2J\\x5C rest of");
@@ -293,6 +299,22 @@ TEST_F(Archive, OnlyRegularFilesAreRead) {
         EXPECT_EQ(fatal_message_of([] { open_file("/dev/urandom", "rb"); }),
                   "Failed to load /dev/urandom: it is not a regular file");
     }
+    // A FIFO blocks in open() until a writer comes, which none will: refused without waiting
+    // (the alarm turns a wait into a failure of the whole test program).
+    ASSERT_EQ(mkfifo("pipe.zqf", 0644), 0);
+    ASSERT_EQ(mkfifo("data/pipe.xml", 0644), 0);
+    alarm(20);
+    set_datafile_mode(DATAFILE_MODE_READ);
+    EXPECT_EQ(fatal_message_of([] { read_datafile("pipe.zqf"); }),
+              "Failed to open data file pipe.zqf for reading.\npipe.zqf is not a regular file");
+    for (DatafileMode mode : {DATAFILE_MODE_NONE, DATAFILE_MODE_WRITE}) {
+        set_datafile_mode(mode);
+        EXPECT_EQ(fatal_message_of([&] { load_file("data/pipe.xml", "rt", &size, true); }),
+                  "Failed to load data/pipe.xml: it is not a regular file");
+        EXPECT_EQ(fatal_message_of([] { open_file("data/pipe.xml", "rb"); }),
+                  "Failed to load data/pipe.xml: it is not a regular file");
+    }
+    alarm(0);
     EXPECT_EQ(get_datafile_entry_count(), 0u);
 }
 
@@ -370,7 +392,8 @@ TEST_F(Archive, EmptyLooseFilesAreFatal) {
               "Tried to read 0 bytes from data/empty, got 0");
     set_datafile_mode(DATAFILE_MODE_WRITE);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(fatal_message_of([] { write_datafile("none.zqf"); }), "Negative or zero file length: 0");
+    EXPECT_EQ(fatal_message_of([] { write_datafile("none.zqf"); }),
+              "Negative or zero file length: 0\nnothing was requested from the loose files, so none.zqf would hold no file");
     testing::internal::GetCapturedStdout();
 }
 

@@ -18,9 +18,11 @@ public:
     uint32_t get_version() override { return 0x02040a00; }
     bool init(int, uint32_t) override { return true; }
     void free_all() override { ++frees; }
-    AudioStream create_stream(const void*, size_t, uint32_t) override { return 1; }
+    bool decodes = true;  // false: the data is no sound the layer knows
+    AudioStream create_stream(const void*, size_t, uint32_t) override { return decodes ? 1 : 0; }
     void free_stream(AudioStream) override {}
-    bool get_info(AudioStream, AudioChannelInfo& info) override {
+    bool get_info(AudioStream stream, AudioChannelInfo& info) override {
+        if (!stream) return false;
         info = {rate, channels, flags};
         return true;
     }

@@ -129,8 +129,14 @@ TEST_F(MusicTest, FatalReportsOfLoading) {
                 "Failed to read music data from missing\\.mp3");
     fake.channels = 1;
     EXPECT_EXIT(Music(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0), ::testing::ExitedWithCode(1),
-                literal_regex("Failed assert info.chans == 2\n info.chans is 1\n 2 is 2"));
+                literal_regex("Failed assert info.chans == 2\n info.chans is 1\n 2 is 2\n" + stereo_mp3 +
+                              " has 1 channels; the soundtrack must be stereo\n"));
     fake.channels = 2;
+    fake.decodes = false;
+    EXPECT_EXIT(Music(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0), ::testing::ExitedWithCode(1),
+                literal_regex("Failed assert info.chans == 2\n info.chans is 0\n 2 is 2\n" + stereo_mp3 +
+                              " could not be decoded: it is not an MP3 or Ogg Vorbis stream\n"));
+    fake.decodes = true;
     fake.flags = AUDIO_SAMPLE_8BITS;
     EXPECT_EXIT(Music(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0), ::testing::ExitedWithCode(1),
                 literal_regex("Failed assert ( info.flags & BASS_SAMPLE_8BITS ) == false\n"

@@ -322,7 +322,7 @@ TEST_F(SceneFile, DamagedEntriesEndInTheirReportBeforeAnythingIsUsed) {
          "Failed assert pos == buffer_size\n pos is 76\n buffer_size is 72"},
         {"s.dae.cam0", "", "Failed assert pos == buffer_size\n pos is 80\n buffer_size is 0"},
         {"s.dae.light0", "-", "buf is NULL"},
-        {"s.dae", "-", "main_buffer is NULL"},
+        {"s.dae", "-", "main_buffer is NULL\nthe archive holds no converted scene s.dae"},
         {"s.dae", ints({0, 0, 1}), "Scene entry s.dae holds 12 bytes, not the 32 of its eight record counts"},
         {"s.dae.node0children", "abcde", "Scene entry s.dae.node0children holds 5 bytes, not a whole number of 4-byte values"},
         {"s.dae.anim0translation", ints({1, 2, 3, 4}),
