@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files.h"
 #include "util/sync/sync.h"
 
 std::string quote_name(const std::string& name) {
@@ -45,7 +46,10 @@ int EditorSession::track(const std::string& name) {
     if (index >= 0) return index;
     std::vector<SyncKey> keys;
     std::string path = track_file(name);
-    if (FILE* f = path.empty() ? nullptr : fopen(path.c_str(), "rb")) {
+    // Only a regular file is opened: a FIFO would hold the editor in open() for ever.
+    if (!path.empty() && access(path.c_str(), F_OK) == 0 && !is_regular_file(path.c_str())) {
+        say("unreadable " + quote_name(path) + ": not a regular file");
+    } else if (FILE* f = path.empty() ? nullptr : fopen(path.c_str(), "rb")) {
         SyncTrack loaded{nullptr, nullptr, 0};
         SyncFileIo io{fopen, fread, fclose};
         if (read_track_keys(f, &io, &loaded) == 0)
