@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/numbers.h"
 #include "screen.h"
 #include "script.h"
 #include "session.h"
@@ -47,14 +48,12 @@ int main(int argc, char** argv) {
         }
         if (i + 1 >= argc) return usage("'" + arg + "' is not an option that stands alone");
         const char* value = argv[++i];
-        char* end = nullptr;
-        errno = 0;
         if (arg == "--port") {
-            port = strtol(value, &end, 10);
-            if (!*value || *end || errno || port < 0 || port > 65535) return usage("bad port '" + std::string(value) + "'");
+            long long number = 0;
+            if (!parse_decimal_integer(value, 0, 65535, number)) return usage("bad port '" + std::string(value) + "'");
+            port = static_cast<long>(number);
         } else if (arg == "--bpm") {
-            bpm = strtod(value, &end);
-            if (!*value || *end || !std::isfinite(bpm) || bpm <= 0) return usage("bad tempo '" + std::string(value) + "'");
+            if (!parse_decimal_double(value, bpm) || bpm <= 0) return usage("bad tempo '" + std::string(value) + "'");
         } else if (arg == "--base") {
             base = value;
             if (base.empty()) return usage("empty --base");

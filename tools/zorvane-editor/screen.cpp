@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/numbers.h"
+
 namespace {
 
 constexpr int ROW_LABEL_WIDTH = 7;  // "  1234 "
@@ -176,14 +178,13 @@ private:
             if (session.paused()) session.seek(model.cursor_row());
             return;
         }
-        char* end = nullptr;
-        double value = strtod(input.c_str(), &end);
-        if (*end || !std::isfinite(value) || std::fabs(value) > 3.4e38) {
+        float value = 0;
+        if (!parse_decimal_float(input.c_str(), value)) {
             message = "'" + input + "' is not a number";
         } else if (model.track_count() == 0) {
             message = "no track yet: start the demo with --sync-client";
         } else {
-            model.set_key(model.cursor_track(), model.cursor_row(), static_cast<float>(value));
+            model.set_key(model.cursor_track(), model.cursor_row(), value);
             session.send_changes();
         }
         input.clear();

@@ -7,24 +7,18 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/numbers.h"
+
 namespace {
 
 bool parse_row(const std::string& text, int32_t& row) {
-    char* end = nullptr;
-    errno = 0;
-    long v = strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || errno || v < 0 || v > EDITOR_MAX_ROW) return false;
+    long long v = 0;
+    if (!parse_decimal_integer(text.c_str(), 0, EDITOR_MAX_ROW, v)) return false;
     row = static_cast<int32_t>(v);
     return true;
 }
 
-bool parse_number(const std::string& text, double& out) {
-    char* end = nullptr;
-    double v = strtod(text.c_str(), &end);
-    if (text.empty() || *end || !std::isfinite(v)) return false;
-    out = v;
-    return true;
-}
+bool parse_number(const std::string& text, double& out) { return parse_decimal_double(text.c_str(), out); }
 
 // The action of one line's words; false with `why` when they are none.
 bool parse_action(const std::vector<std::string>& w, ScriptAction& a, std::string& why) {
