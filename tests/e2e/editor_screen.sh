@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # zorvane-editor's screen in a pseudo-terminal, typed at like an author would, with the headless
-# client as the demo: pause, Home, Down, a value and Enter, save, quit. The client must see the
+# client as the demo: the base folder's track is shown before the demo connects; then pause,
+# Home, Down, a value and Enter, save, quit. The client must see the
 # pause, the seek, the key and the save, and the file must hold the key.
 #   editor_screen.sh ZORVANE_EDITOR ZORVANE_TOOL
 set -uo pipefail
@@ -28,6 +29,8 @@ until port=$(grep -ao 'waiting for the demo on port [0-9]*' screen.out | head -1
   kill -0 $screen_pid 2>/dev/null || fail "the screen ended early"
   sleep 0.05
 done
+# The base folder's tracks are there to browse before any demo connects.
+grep -aq 'alpha' screen.out || fail "the track of the base folder is not on the screen before the demo"
 "$tool" sync client --port "$port" --base client alpha > client.log 2>&1 &
 client_pid=$!
 # The key of the file arrives once the editor has the track: now the keys can act on it.

@@ -50,6 +50,21 @@ TEST(SyncClientTool, TalksToAnEditorAndSavesAndPrintsItsTracks) {
     ASSERT_EQ(system((std::string("rm -rf ") + pattern).c_str()), 0);
 }
 
+// A save that fails is the run's failure: the keys the editor sent are not on disk.
+TEST(SyncClientTool, AFailedFinalSaveEndsWithExitOne) {
+    FakeEditor editor;
+    const std::string command = std::string(ZORVANE_TOOL_PATH) + " sync client --port " +
+                                std::to_string(editor.port) + " --seconds 1 --base /dev/null/tracks a > /dev/null 2>&1";
+    FILE* client = popen(command.c_str(), "r");
+    ASSERT_NE(client, nullptr);
+    editor.wait_connected();
+    editor.read_commands(1);
+    editor.send_bytes(FakeEditor::key_set(0, 8, 1.0f, 0) + FakeEditor::row(0));
+    const int status = pclose(client);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
 // Something on the port accepts but never greets: the client gives up after its greeting time
 // limit exactly as for a refused connection, instead of waiting for ever.
 TEST(SyncClientTool, ASilentListenerIsAFailedConnection) {
