@@ -41,12 +41,21 @@ set ActiveScene3rd 4000 -1 linear
 await disconnected
 quit
 EOF
-"$editor" --port 1338 --base editor_tracks --script script > editor.log 2>&1 &
-editor_pid=$!
-until grep -q '^listening ' editor.log; do
-  kill -0 $editor_pid 2>/dev/null || fail "the editor did not start"
-  sleep 0.1
-done
+# start_editor SCRIPT LOG: the editor on the demo's port, running SCRIPT, once it listens.
+start_editor() {
+  "$editor" --port 1338 --base editor_tracks --script "$1" > "$2" 2>&1 &
+  editor_pid=$!
+  until grep -q '^listening ' "$2"; do
+    kill -0 $editor_pid 2>/dev/null || fail "the editor did not start"
+    sleep 0.1
+  done
+}
+# play RUN LOG SECONDS: the show from the folder RUN, live against the editor.
+play() {
+  (cd "$1" && SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 timeout 120 "$zorvane" --no-dialog --window --size 160x90 \
+    --archive-mode loose --sync-client --until "$3" > "$work/$2" 2>&1) || fail "the demo in $1 ended with $?"
+}
+start_editor script editor.log
 
 # Strangers once the demo is at work: one that never greets, one with a wrong greeting, a burst.
 (
@@ -58,8 +67,7 @@ done
 ) &
 strangers=$!
 
-(cd run && SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 timeout 120 "$zorvane" --no-dialog --window --size 160x90 \
-  --archive-mode loose --sync-client --until 4 > "$work/demo.log" 2>&1) || fail "the demo ended with $?"
+play run demo.log 4
 wait $editor_pid || fail "the editor ended with $?"
 editor_pid=
 wait $strangers
@@ -93,14 +101,8 @@ done
 
 # An unedited session whose editor quits while the demo plays on and tries to come back.
 printf 'await connected\nawait request ActiveScene3rd\nwait 1\nquit\n' > script2
-"$editor" --port 1338 --base editor_tracks --script script2 > editor2.log 2>&1 &
-editor_pid=$!
-until grep -q '^listening ' editor2.log; do
-  kill -0 $editor_pid 2>/dev/null || fail "the second editor did not start"
-  sleep 0.1
-done
-(cd run2 && SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 timeout 120 "$zorvane" --no-dialog --window --size 160x90 \
-  --archive-mode loose --sync-client --until 6 > "$work/demo2.log" 2>&1) || fail "the second demo ended with $?"
+start_editor script2 editor2.log
+play run2 demo2.log 6
 wait $editor_pid || fail "the second editor ended with $?"
 editor_pid=
 grep -qx 'quit' editor2.log || fail "the second editor did not quit"
