@@ -73,11 +73,6 @@ bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string
     return true;
 }
 
-bool is_regular_file(const char* path) {
-    struct stat info;
-    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
-}
-
 OpenedFile open_regular_file(const char* path, const char* mode, uint64_t limit) {
     OpenedFile result;
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -41,10 +41,6 @@ bool create_directories(const char* path);
 // folder", "is not a regular file", "is larger than N bytes"), to follow the path in a report.
 bool regular_file_size(FILE* stream, uint64_t limit, uint64_t& size, std::string& reason);
 
-// True when `path` names a regular file (links followed). Checked before opening: a FIFO
-// would block the open itself.
-bool is_regular_file(const char* path);
-
 // A file opened to be read whole. A FIFO (or a terminal, a device) blocks in open() until a
 // writer appears, so the type is checked on a descriptor opened without waiting, and only a
 // regular file of at most `limit` bytes becomes a stream (mode "rb" or "rt").

@@ -1,11 +1,9 @@
 // zorvane-editor's session: requests answered from the model, edits forwarded, files saved.
 #include "session.h"
 
-#include <dirent.h>
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,9 +45,10 @@ int EditorSession::track(const std::string& name) {
     std::vector<SyncKey> keys;
     std::string path = track_file(name);
     // Only a regular file is opened: a FIFO would hold the editor in open() for ever.
-    if (!path.empty() && access(path.c_str(), F_OK) == 0 && !is_regular_file(path.c_str())) {
-        say("unreadable " + quote_name(path) + ": not a regular file");
-    } else if (FILE* f = path.empty() ? nullptr : fopen(path.c_str(), "rb")) {
+    OpenedFile opened = path.empty() ? OpenedFile{} : open_regular_file(path.c_str(), "rb", UINT32_MAX);
+    if (opened.refused) {
+        say("unreadable " + quote_name(path) + ": it " + opened.reason);
+    } else if (FILE* f = opened.stream) {
         SyncTrack loaded{nullptr, nullptr, 0};
         SyncFileIo io{fopen, fread, fclose};
         if (read_track_keys(f, &io, &loaded) == 0)
@@ -63,18 +62,9 @@ int EditorSession::track(const std::string& name) {
 }
 
 void EditorSession::load_base_folder() {
-    DIR* dir = opendir(base_.c_str());
-    if (!dir) return;  // nothing saved yet
     std::vector<std::string> names;
-    const std::string suffix = ".track";
-    while (dirent* entry = readdir(dir)) {
-        const std::string file = entry->d_name;
-        if (file.size() > 1 + suffix.size() && file[0] == '_' &&
-            file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
-            names.push_back(file.substr(1, file.size() - 1 - suffix.size()));
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
+    std::string error;
+    if (!list_track_files(base_, names, error)) return;  // nothing saved yet
     for (const std::string& name : names)
         if (!track_file(name).empty()) track(name);
 }

@@ -1,7 +1,5 @@
 // zorvane-tool track and sync: inspect and make track files, and a headless editor-mode
 // client for trying a sync editor without the demo.
-#include <dirent.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -242,17 +240,8 @@ int run_track_plot(int argc, char** argv) {
         }
     }
     if (names.empty()) {
-        DIR* dir = opendir(folder.c_str());
-        if (!dir) return tool_error("cannot read " + folder + ": " + strerror(errno));
-        while (dirent* entry = readdir(dir)) {
-            const std::string file = entry->d_name;
-            const std::string suffix = ".track";
-            if (file.size() > 1 + suffix.size() && file[0] == '_' &&
-                file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
-                names.push_back(file.substr(1, file.size() - 1 - suffix.size()));
-        }
-        closedir(dir);
-        std::sort(names.begin(), names.end());
+        std::string error;
+        if (!list_track_files(folder, names, error)) return tool_error("cannot read " + folder + ": " + error);
         if (names.empty()) return tool_error("no track files in " + folder);
     }
     std::vector<PlotTrack> tracks;

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "util/sync/protocol.h"
 
@@ -161,6 +163,9 @@ int save_track_file(const char* path, const SyncTrack* track);
 bool track_file_holds_keys(const char* path);
 int load_track_file(SyncDevice* device, SyncTrack* track);
 int make_directories(const char* path);
+// The names of the tracks that have a file ("_<name>.track") in `folder`, in name order. False
+// when the folder cannot be read, `error` saying why.
+bool list_track_files(const std::string& folder, std::vector<std::string>& names, std::string& error);
 
 // Reads a track file's keys from an open stream: sorted by row, the last of equal rows
 // winning. Returns -1 (and no keys) for a short file or an impossible count.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/byte_order.h"
@@ -46,8 +47,7 @@ std::string track_file_bytes(const SyncTrack* track) {
 
 // Up to `limit` bytes of the regular file at `path`; false when there is no such file.
 bool read_existing(const char* path, size_t limit, std::string& bytes) {
-    if (!is_regular_file(path)) return false;
-    FILE* f = fopen(path, "rb");
+    FILE* f = open_regular_file(path, "rb", UINT64_MAX).stream;
     if (!f) return false;
     bytes.resize(limit);
     bytes.resize(fread(&bytes[0], 1, limit, f));
@@ -100,6 +100,24 @@ int save_sync_tracks(SyncDevice* device) {
         if (save_track_file(path, keys) != 0) result = -1;
     }
     return result;
+}
+
+bool list_track_files(const std::string& folder, std::vector<std::string>& names, std::string& error) {
+    std::error_code failed;
+    std::filesystem::directory_iterator entries(folder, failed);
+    if (failed) {
+        error = failed.message();
+        return false;
+    }
+    const std::string suffix = ".track";
+    for (; entries != std::filesystem::directory_iterator(); entries.increment(failed)) {
+        const std::string file = entries->path().filename().string();
+        if (file.size() > 1 + suffix.size() && file[0] == '_' &&
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
+            names.push_back(file.substr(1, file.size() - 1 - suffix.size()));
+    }
+    std::sort(names.begin(), names.end());
+    return true;
 }
 
 int read_track_keys(FILE* stream, const SyncFileIo* io, SyncTrack* track) {
