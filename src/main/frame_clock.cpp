@@ -2,8 +2,6 @@
 
 #include "platform/clock.h"
 
-FrameClock frame_clock;
-
 FrameCounterSource FrameClock::platform_source() {
     return FrameCounterSource{performance_frequency, performance_counter,
                               [] { return static_cast<uint64_t>(tick_count_ms()); }};

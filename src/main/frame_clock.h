@@ -30,5 +30,3 @@ private:
 
     static FrameCounterSource platform_source();
 };
-
-extern FrameClock frame_clock;

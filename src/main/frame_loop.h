@@ -8,13 +8,12 @@
 using PollEventFn = int (*)(SDL_Event*);
 using WarpMouseFn = void (*)(Uint16 x, Uint16 y);
 
-// True between a pointer warp and the motion event the warp itself produces.
-extern bool warp_pending;
-
 struct FrameLoop {
     bool quit = false;
     bool mouse_captured = false;
     int warp_x = 0, warp_y = 0;  // centre of the size chosen at start-up
+    // True between a pointer warp and the motion event the warp itself produces.
+    bool warp_pending = false;
     PollEventFn poll = SDL_PollEvent;
     WarpMouseFn warp = SDL_WarpMouse;
 

@@ -10,8 +10,6 @@
 #include "util/data/data.h"
 #include "util/texture/texture.h"
 
-LoadingScreen loading_screen;
-
 // ---- geometry -------------------------------------------------------------------------------
 
 Viewport letterbox_viewport(int window_width, int window_height, float aspect) {

@@ -65,5 +65,3 @@ private:
     static uint32_t default_now_ms();
     static LoadingScreenPainter gl_painter();
 };
-
-extern LoadingScreen loading_screen;

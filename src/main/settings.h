@@ -1,10 +1,11 @@
-// Process-wide start-up settings: compiled-in defaults, then the setup dialog, then the
+// Start-up settings: compiled-in defaults, then the setup dialog, then the
 // command line. Read by the entry point, the frame loop and the director's constructor.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "scenes/director_run.h"
 #include "util/data/data.h"
 
 constexpr uint32_t SDL_FULLSCREEN_BIT = 0x80000000u;
@@ -24,15 +25,9 @@ struct Settings {
     float aspect() const { return static_cast<float>(aspect_num) / static_cast<float>(aspect_den); }
 };
 
-// What the command line adds for authoring runs; defaults leave the show as it is.
-struct RunOptions {
+// What the command line adds for authoring runs; defaults leave the show as it is. The part the
+// director reads (start, end, stills) is its run record itself, handed on whole.
+struct RunOptions : DirectorRun {
     DatafileMode archive_mode = DATAFILE_MODE_READ;
-    bool pack_only = false;       // quit right after the new archive is written
-    double from_seconds = 0.0;    // music start position
-    double until_seconds = -1.0;  // end before the first frame at or past this; < 0: never
-    std::string shots_dir;        // with shots_every > 0: write stills there instead of playing
-    double shots_every = 0.0;     // seconds of music time between stills
+    bool pack_only = false;  // quit right after the new archive is written
 };
-
-extern Settings settings;
-extern RunOptions run_options;

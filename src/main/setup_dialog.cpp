@@ -175,7 +175,7 @@ void apply_aspect_option(const std::string& text, Settings& settings) {
     else ZV_FATAL("Unrecognized aspect ratio option %s!", text.c_str());
 }
 
-int run_setup_dialog(bool show) {
+int run_setup_dialog(bool show, Settings& settings) {
     SetupDialog dialog(settings);
     dialog.init(SDL_ListModes(nullptr, SDL_FULLSCREEN | SDL_HWSURFACE));
     if (!show || is_batch_mode()) return ID_RUN;

@@ -55,7 +55,7 @@ private:
 
 // Runs the dialog over SDL's full-screen modes. With `show` false (--no-dialog) or in batch
 // mode nothing is shown and the result is 1, as if "&Run" had been pressed.
-int run_setup_dialog(bool show);
+int run_setup_dialog(bool show, Settings& settings);
 
 const std::vector<std::string>& fallback_resolutions();
 

@@ -18,6 +18,8 @@
 #include "scenes/director.h"
 #include "util/data/data.h"
 
+Shell shell;
+
 int init_sdl_video() {
     if (SDL_Init(SDL_INIT_VIDEO) < 0) ZV_FATAL("Video initialization failed: %s", SDL_GetError());
     const SDL_VideoInfo* info = SDL_GetVideoInfo();
@@ -71,11 +73,13 @@ void shut_down(std::unique_ptr<Director> director) {
 }  // namespace
 
 int zorvane_main(int argc, const char* const* argv) {
+    Settings& settings = shell.settings;
+    RunOptions& run_options = shell.run_options;
     CommandLine options = parse_command_line_or_exit(argc, argv);
     apply_before_dialog(options, settings, run_options);
 
     int depth = init_sdl_video();
-    int result = run_setup_dialog(!options.no_dialog);
+    int result = run_setup_dialog(!options.no_dialog, settings);
     if (result != ID_RUN && result != ID_GET_AVI) {
         SDL_Quit();
         return 0;
@@ -99,18 +103,14 @@ int zorvane_main(int argc, const char* const* argv) {
         "To make it, run scripts/pack BUILD/zorvane in the source folder, or play the loose files "
         "under data/ with --archive-mode loose.");
 
-    set_datafile_progress(LoadingScreen::on_archive_request, &loading_screen);
-    loading_screen.begin(settings.width, settings.height, settings.aspect());
+    set_datafile_progress(LoadingScreen::on_archive_request, &shell.loading_screen);
+    shell.loading_screen.begin(settings.width, settings.height, settings.aspect());
     read_datafile(settings.data_file_name.c_str());
-    loading_screen.load_logo();
-    DirectorRun run;
-    run.from_seconds = run_options.from_seconds;
-    run.until_seconds = run_options.until_seconds;
-    run.shots_dir = run_options.shots_dir;
-    run.shots_every = run_options.shots_every;
-    run.start_clock = [] { frame_clock.init(); };
-    run.tick_clock = [] { frame_clock.tick(); };
-    run.fade_out_loading = [] { loading_screen.fade_out(); };
+    shell.loading_screen.load_logo();
+    DirectorRun run = run_options;
+    run.start_clock = [] { shell.frame_clock.init(); };
+    run.tick_clock = [] { shell.frame_clock.tick(); };
+    run.fade_out_loading = [] { shell.loading_screen.fade_out(); };
     run.start_past_the_end = [](double from, double length) {
         char error[160];
         snprintf(error, sizeof error, "--from %g is at or past the end of the music (%.3f s)", from, length);

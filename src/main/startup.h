@@ -9,7 +9,19 @@
 
 #include <SDL/SDL.h>
 
+#include "main/frame_clock.h"
+#include "main/loading_screen.h"
 #include "main/settings.h"
+
+// The state of a run of the program. Process-wide because the director's hooks and the
+// archive's progress callback are plain functions that reach it without an argument.
+struct Shell {
+    Settings settings;
+    RunOptions run_options;
+    FrameClock frame_clock;
+    LoadingScreen loading_screen;
+};
+extern Shell shell;
 
 // The whole program; returns the process exit code.
 int zorvane_main(int argc, const char* const* argv);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "platform/clock.h"
@@ -23,44 +24,33 @@
 #include "scenes/scene_stagelights/stagelights.h"
 #include "scenes/scene_text_billboards/text_billboards.h"
 
-bool quit_posted = false;
-
 namespace {
 
 const char* const active_scene_tracks[3] = {"ActiveScene1st", "ActiveScene2nd", "ActiveScene3rd"};
 
-// The scene table, in the order the ActiveScene tracks number it.
-std::unique_ptr<Scene> create_scene(int index) {
-    switch (index) {
-    case 0:
-        return std::make_unique<Ssaotest>();
-    case 1:
-        return std::make_unique<IceCubes>();
-    case 2:
-        return std::make_unique<AttractorFun>();
-    case 3:
-        return std::make_unique<RadialFun>();
-    case 4:
-        return std::make_unique<TextBillboards>();
-    case 5:
-        return std::make_unique<StageLights>();
-    case 6:
-        return std::make_unique<Ribbons>();
-    case 7:
-        return std::make_unique<ReflectionCubes>();
-    case 8:
-        return std::make_unique<Modulators>();
-    default:
-        ZV_ASSERT(false);
-        return nullptr;
-    }
+template <class SceneType>
+std::unique_ptr<Scene> make_scene() {
+    return std::make_unique<SceneType>();
 }
 
-constexpr int SCENE_COUNT = 9;
+struct SceneEntry {
+    const char* name;  // the class name, as stills and logs show it
+    std::unique_ptr<Scene> (*create)();
+};
 
-const char* const scene_names[SCENE_COUNT] = {"Ssaotest",       "IceCubes", "AttractorFun",
-                                              "RadialFun",      "TextBillboards", "StageLights",
-                                              "Ribbons",        "ReflectionCubes", "Modulators"};
+// The scene table, in the order the ActiveScene tracks number it.
+constexpr SceneEntry SCENE_TABLE[] = {
+    {"Ssaotest", make_scene<Ssaotest>},
+    {"IceCubes", make_scene<IceCubes>},
+    {"AttractorFun", make_scene<AttractorFun>},
+    {"RadialFun", make_scene<RadialFun>},
+    {"TextBillboards", make_scene<TextBillboards>},
+    {"StageLights", make_scene<StageLights>},
+    {"Ribbons", make_scene<Ribbons>},
+    {"ReflectionCubes", make_scene<ReflectionCubes>},
+    {"Modulators", make_scene<Modulators>},
+};
+constexpr int SCENE_COUNT = static_cast<int>(std::size(SCENE_TABLE));
 
 // A hair below a whole frame: music times computed two ways agree to far better than this.
 constexpr double TIME_TOLERANCE = 1e-6;
@@ -92,7 +82,6 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
     shots = capture && run.shots_every > 0;
     if (shots) {
-        frames_per_second = FRAMES_PER_SECOND;
         if (!create_directories((run.shots_dir + "/").c_str()))
             ZV_FATAL("Failed to create the folder %s for the stills", run.shots_dir.c_str());
         // The first still falls on the first multiple of the interval at or after the start.
@@ -100,10 +89,9 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
         pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
         log_line("Writing stills every %g s into %s", run.shots_every, run.shots_dir.c_str());
     } else if (capture) {
-        frames_per_second = FRAMES_PER_SECOND;
         samples_per_frame = static_cast<int32_t>(format.channels * format.samples_per_second / FRAMES_PER_SECOND);
         const std::string name = std::string("Zorvane") + ".avi";
-        if (!avi_writer.open(name.c_str(), 30.0f, -1, 100)) ZV_FATAL("Failed to open video file %s", name.c_str());
+        if (!avi_writer.open(name.c_str(), static_cast<float>(FRAMES_PER_SECOND), -1, 100)) ZV_FATAL("Failed to open video file %s", name.c_str());
         avi_writer.set_video_size(capture_width, capture_height);
         pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
         avi_writer.set_audio_format(format);
@@ -131,8 +119,8 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
 
     reshape(window_w, window_h);
 
-    for (int index = 0; index < SCENE_COUNT; ++index) {
-        scenes.push_back(create_scene(index));
+    for (const SceneEntry& entry : SCENE_TABLE) {
+        scenes.push_back(entry.create());
         Scene& scene = *scenes.back();
         scene.set_time_window(0, 5000);
         scene.set_music(music.get());
@@ -258,7 +246,7 @@ double Director::frame_seconds() const {
 }
 
 const char* Director::scene_name(int index) {
-    return index >= 0 && index < SCENE_COUNT ? scene_names[index] : nullptr;
+    return index >= 0 && index < SCENE_COUNT ? SCENE_TABLE[index].name : nullptr;
 }
 
 void FrameTimes::add(int32_t frame, double ms) {
@@ -272,8 +260,12 @@ void FrameTimes::add(int32_t frame, double ms) {
 
 std::vector<int> Director::active_scenes() const {
     std::vector<int> result;
-    for (SyncValueHandle value : active_scene_values)
-        result.push_back(static_cast<int>(std::trunc(music->get_sync_value(value))));
+    for (SyncValueHandle value : active_scene_values) {
+        const float whole = std::trunc(music->get_sync_value(value));
+        // Compared as floats: a NaN or a value beyond int has no conversion and selects nothing.
+        const bool fits = whole >= -2147483648.0f && whole < 2147483648.0f;
+        result.push_back(fits ? static_cast<int>(whole) : -1);
+    }
     return result;
 }
 

@@ -19,30 +19,13 @@
 
 #include "effects/effect/effect.h"
 #include "scenes/aviwriter.h"
+#include "scenes/director_run.h"
 #include "scenes/scene/scene.h"
 #include "util/ascii/asciiengine.h"
 #include "util/fbo/fbo.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/program_table.h"
 #include "util/text/text.h"
-
-// What the application hands the director beyond the window: where the run starts and ends,
-// and the hooks into its frame clock and loading screen. Hooks left null do nothing.
-struct DirectorRun {
-    double from_seconds = 0.0;    // where the music starts
-    double until_seconds = -1.0;  // end before the first frame at or past this; < 0: never
-    void (*start_clock)() = nullptr;       // once, while the director is built
-    void (*tick_clock)() = nullptr;        // first thing in every frame
-    void (*fade_out_loading)() = nullptr;  // in start(), before the music starts
-    // Called when from_seconds is at or past the end of the music, as soon as the music is
-    // loaded and before the director writes anything (a capture file, the stills folder); the
-    // application ends the run there. Left null, such a run ends before its first frame.
-    void (*start_past_the_end)(double from_seconds, double music_seconds) = nullptr;
-    // With capture on and shots_every > 0: a PNG still into shots_dir every shots_every seconds
-    // of music time instead of the AVI.
-    std::string shots_dir;
-    double shots_every = 0.0;
-};
 
 // How long the frames of a frame-exact run took to draw, the readback and file writing left out.
 struct FrameTimes {
@@ -78,7 +61,8 @@ public:
     void mouse_motion(const SDL_Event&) {}
     void mouse_button(const SDL_Event&) {}
 
-    // The three ActiveScene values as scene indices, truncated toward zero.
+    // The three ActiveScene values as scene indices, truncated toward zero; -1 for a value that
+    // has no int (NaN, or beyond the range of int).
     std::vector<int> active_scenes() const;
     // The scene table's class names, by index; null outside the table.
     static const char* scene_name(int index);
@@ -108,7 +92,6 @@ public:
     bool capture;
     AviWriter avi_writer;
     int32_t capture_width, capture_height;
-    int32_t frames_per_second = FRAMES_PER_SECOND;
     int32_t samples_per_frame = 0;
     std::vector<uint8_t> pixel_buffer;
     DirectorRun run;
@@ -120,6 +103,8 @@ public:
     double next_shot_seconds = 0.0;
     int32_t shots_written = 0;
     FrameTimes frame_times;
+    // Set once SDL_QUIT is posted; from then on frame() does nothing.
+    bool quit_posted = false;
 
 private:
     // The tracks read every frame, by handle rather than by name.
@@ -140,6 +125,3 @@ private:
     bool past_until();
     double music_seconds() const;
 };
-
-// Set once the director has posted SDL_QUIT; from then on frame() does nothing.
-extern bool quit_posted;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -37,7 +38,7 @@ protected:
         SharedGlTest::TearDownTestSuite();
     }
     void SetUp() override {
-        quit_posted = false;
+        director->quit_posted = false;
         director->reshape(WIDTH, HEIGHT);
         // Nothing on unless a case switches it on.
         for (const char* name : {"ActiveScene1st", "ActiveScene2nd", "ActiveScene3rd", "ppDither", "ppFade",
@@ -112,6 +113,11 @@ TEST_F(DirectorGl, ActiveSceneValuesTruncateTowardZero) {
     EXPECT_EQ(director->active_scenes(), (std::vector<int>{2, 0, 9}));
     set("ActiveScene3rd", -1);
     EXPECT_EQ(director->active_scenes()[2], -1);
+    // Values with no int conversion select no scene.
+    set("ActiveScene1st", std::nanf(""));
+    set("ActiveScene2nd", 1e30f);
+    set("ActiveScene3rd", -1e30f);
+    EXPECT_EQ(director->active_scenes(), (std::vector<int>{-1, -1, -1}));
 }
 
 TEST_F(DirectorGl, EffectsRunInTheOrderOfTheirValues) {
@@ -220,7 +226,7 @@ TEST_F(DirectorGl, TheEndOfTheMusicPostsOneQuit) {
     director->music->toggle_pause();  // resume, so only the end keeps it from being alive
     const int frames = director->frame_number;
     for (int i = 0; i < 3; ++i) director->frame();
-    EXPECT_TRUE(quit_posted);
+    EXPECT_TRUE(director->quit_posted);
     EXPECT_EQ(director->frame_number, frames);  // nothing drawn after the end
     int quits = 0;
     while (SDL_PollEvent(&event)) quits += event.type == SDL_QUIT;

@@ -432,7 +432,7 @@ TEST_F(SceneRenderTest, AMirrorShowsWhatStandsInFrontOfItAndNotItself) {
     EXPECT_GT(centre.r, 100);
     EXPECT_LT(centre.g, 20);
     EXPECT_TRUE(mirror.visible);
-    EXPECT_FALSE(mirror_pass_active);
+    EXPECT_FALSE(scene.mirror_pass_active);
     ASSERT_FALSE(mirror.fbo->color_textures.empty());
     EXPECT_EQ(mirror.reflection, mirror.fbo->color_textures[0].get());
     for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(scene.cameras[0]->get_view().get(i), view_before.get(i));
@@ -604,9 +604,8 @@ TEST_F(SceneRenderFailureTest, RenderingReportsWhatItCannotDraw) {
     EXPECT_EQ(fatal_message_of([&] { scene.render(false); }), "cur_cam 3 out of range for 1 cameras!");
     // Mirrors need the textured slot.
     scene.cur_cam = 0;
-    mirror_pass_active = false;
     EXPECT_EQ(fatal_message_of([&] { scene.render(false); }), "Failed assert master->shaders[OBJ_SHADER_TEXTURE]");
-    mirror_pass_active = false;
+    EXPECT_FALSE(scene.mirror_pass_active);
 }
 
 TEST_F(SceneRenderFailureTest, DamagedCornerIndicesAreReportedNotRead) {

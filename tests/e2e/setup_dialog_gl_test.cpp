@@ -177,7 +177,7 @@ TEST_F(SetupDialogView, QuitEndsTheProgramWithoutAWindowOrTheArchive) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(zorvane_main(3, argv), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the archive was never touched
-    EXPECT_FALSE(loading_screen.begun);
+    EXPECT_FALSE(shell.loading_screen.begun);
     EXPECT_EQ(get_datafile_mode(), DATAFILE_MODE_NONE);
 }
 

@@ -22,15 +22,15 @@ TEST(StartupGl, WholeRunShowsTheLoadingScreenRunsFramesAndEndsInOrder) {
     int code = zorvane_main(static_cast<int>(std::size(argv)), argv);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(code, 0);
-    ASSERT_NE(loading_screen.logo, nullptr);
-    EXPECT_EQ(loading_screen.logo->get_width(), 512);
-    EXPECT_TRUE(loading_screen.begun);
-    EXPECT_TRUE(loading_screen.finished);
-    EXPECT_EQ(loading_screen.window_width, 320);
+    ASSERT_NE(shell.loading_screen.logo, nullptr);
+    EXPECT_EQ(shell.loading_screen.logo->get_width(), 512);
+    EXPECT_TRUE(shell.loading_screen.begun);
+    EXPECT_TRUE(shell.loading_screen.finished);
+    EXPECT_EQ(shell.loading_screen.window_width, 320);
     EXPECT_EQ(get_datafile_mode(), DATAFILE_MODE_NONE);
     // Frames kept ticking the clock until the end of the run.
-    EXPECT_GE(frame_clock.last_time, 0.5f);
-    EXPECT_EQ(settings.video_flags & SDL_FULLSCREEN_BIT, 0u);
+    EXPECT_GE(shell.frame_clock.last_time, 0.5f);
+    EXPECT_EQ(shell.settings.video_flags & SDL_FULLSCREEN_BIT, 0u);
 }
 
 TEST(StartupGl, LoadingScreenPaintsTheBarInsideTheLetterbox) {

@@ -73,7 +73,6 @@ protected:
         batches.clear();
         position_in_batch = 0;
         warps.clear();
-        warp_pending = false;
         loop.poll = fake_poll;
         loop.warp = fake_warp;
         loop.warp_x = 320;
@@ -137,7 +136,7 @@ TEST_F(FrameLoopTest, FullScreenStartsCaptured) {
     EXPECT_EQ(warps.size(), 2u);
     EXPECT_EQ(director.calls, (std::vector<std::string>{"capture on", "motion 1", "motion 2",
                                                         "frame", "frame"}));
-    EXPECT_TRUE(warp_pending);  // the second warp's motion has not arrived yet
+    EXPECT_TRUE(loop.warp_pending);  // the second warp's motion has not arrived yet
 }
 
 }  // namespace

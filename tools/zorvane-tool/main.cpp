@@ -28,6 +28,7 @@ struct Subcommand {
 // preselects is marked.
 int run_modes(int, char**) {
     init_sdl_video();
+    Settings settings;
     SetupDialog dialog(settings);
     if (!dialog.init(SDL_ListModes(nullptr, SDL_FULLSCREEN | SDL_HWSURFACE))) {
         fprintf(stderr, "zorvane-tool: the display offers no full-screen mode\n");

@@ -24,15 +24,23 @@ const char CHUNK_TAG[] = "ZQFDFC";  // 6 characters and the terminator
 constexpr size_t TAG_BYTES = 7;
 constexpr size_t CHUNK_HEADER_BYTES = TAG_BYTES + 8;
 
-DatafileMode datafile_mode = DATAFILE_MODE_NONE;
-bool archive_read = false;
-uint64_t trailing_bytes = 0;
-// The entry list and its buffers live until the process ends; held through a pointer that is
-// never destroyed, so no exit-time destructor runs before a late request.
-std::vector<DataChunk>& entries = *new std::vector<DataChunk>();
-uint32_t used_count = 0;
-DatafileProgress progress = nullptr;
-void* progress_data = nullptr;
+// Everything the archive keeps for the process, in one value, put back by reset_datafile.
+struct Archive {
+    DatafileMode mode = DATAFILE_MODE_NONE;
+    bool read = false;  // read_datafile has run (or had nothing to read in this mode)
+    uint64_t trailing_bytes = 0;
+    std::vector<DataChunk> entries;  // their buffers are freed only by a reset
+    uint32_t used_count = 0;
+    // Installed by whoever runs the archive (the shell, a tool, a test); a reset keeps them.
+    struct Hooks {
+        DatafileProgress progress = nullptr;
+        void* progress_data = nullptr;
+        std::string missing_hint;
+    } hooks;
+};
+// Held through a pointer that is never destroyed, so that no exit-time destructor runs before
+// a late request.
+Archive& archive = *new Archive();
 
 void append_u32(std::vector<uint8_t>& out, uint32_t v) {
     uint8_t bytes[4];
@@ -41,13 +49,13 @@ void append_u32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 void request_redraw() {
-    if (progress) progress(progress_data);
+    if (archive.hooks.progress) archive.hooks.progress(archive.hooks.progress_data);
 }
 
 // Scans the whole list, as a duplicate anywhere in it is an error.
 DataChunk* find_entry(const char* name) {
     DataChunk* found = nullptr;
-    for (auto& entry : entries) {
+    for (auto& entry : archive.entries) {
         if (entry.name != name) continue;
         if (found)
             ZV_FATAL("Ouch, found more than one entry for %s in datafile. Duplicates make no sense here.",
@@ -60,7 +68,7 @@ DataChunk* find_entry(const char* name) {
 void mark_used(DataChunk& entry) {
     if (!entry.used) {
         entry.used = true;
-        ++used_count;
+        ++archive.used_count;
     }
 }
 
@@ -73,7 +81,7 @@ char* copy_of(const char* data, size_t size, const char* failure) {
 }
 
 void append_entry(const char* name, uint32_t size, char* owned_data) {
-    entries.push_back(DataChunk{name, size, owned_data, false});
+    archive.entries.push_back(DataChunk{name, size, owned_data, false});
 }
 
 bool skip_duplicate(const char* name) {
@@ -103,8 +111,6 @@ FILE* open_loose_file(const char* name, const char* open_mode, uint64_t& size) {
     return opened.stream;
 }
 
-std::string missing_archive_hint;
-
 // A readable stream over a private copy of an entry. Memory streams need a non-empty buffer;
 // an empty entry gets an anonymous temporary file, gone when it is closed. A written memory
 // stream puts a null byte after its data on rewind, over the last byte when the buffer is full,
@@ -124,26 +130,24 @@ FILE* stream_over(const DataChunk& entry) {
 
 // ---- mode -----------------------------------------------------------------------------------
 
-void set_datafile_mode(DatafileMode mode) { datafile_mode = mode; }
-DatafileMode get_datafile_mode() { return datafile_mode; }
+void set_datafile_mode(DatafileMode mode) { archive.mode = mode; }
+DatafileMode get_datafile_mode() { return archive.mode; }
 
 void set_datafile_progress(DatafileProgress callback, void* data) {
-    progress = callback;
-    progress_data = data;
+    archive.hooks.progress = callback;
+    archive.hooks.progress_data = data;
 }
 
-uint32_t get_datafile_entry_count() { return static_cast<uint32_t>(entries.size()); }
-uint32_t get_datafile_used_count() { return used_count; }
-uint64_t get_datafile_trailing_bytes() { return trailing_bytes; }
-const std::vector<DataChunk>& get_datafile_entries() { return entries; }
+uint32_t get_datafile_entry_count() { return static_cast<uint32_t>(archive.entries.size()); }
+uint32_t get_datafile_used_count() { return archive.used_count; }
+uint64_t get_datafile_trailing_bytes() { return archive.trailing_bytes; }
+const std::vector<DataChunk>& get_datafile_entries() { return archive.entries; }
 
 void reset_datafile() {
-    for (auto& entry : entries) free(entry.data);
-    entries.clear();
-    used_count = 0;
-    trailing_bytes = 0;
-    archive_read = false;
-    datafile_mode = DATAFILE_MODE_NONE;
+    for (auto& entry : archive.entries) free(entry.data);
+    Archive::Hooks hooks = std::move(archive.hooks);
+    archive = Archive();
+    archive.hooks = std::move(hooks);
 }
 
 // ---- reading the archive --------------------------------------------------------------------
@@ -164,7 +168,7 @@ void check_datafile_header(const uint8_t* file, size_t length) {
 }
 }  // namespace
 
-void set_missing_datafile_hint(const char* hint) { missing_archive_hint = hint ? hint : ""; }
+void set_missing_datafile_hint(const char* hint) { archive.hooks.missing_hint = hint ? hint : ""; }
 
 void parse_datafile_image(const uint8_t* file, size_t length, const char* path) {
     check_datafile_header(file, length);
@@ -176,12 +180,12 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
     if (const char* problem = HuffmanCoder::check_block(block, block_length))
         ZV_FATAL("Corrupt compressed block in %s: %s", path, problem);
     // The writer records the block's own length; whatever follows it is not part of the archive.
-    trailing_bytes = 0;
+    archive.trailing_bytes = 0;
     const uint32_t recorded = HuffmanCoder::block_size(block);
     if (recorded >= HuffmanCoder::HEADER_SIZE && recorded < block_length) {
-        trailing_bytes = block_length - recorded;
+        archive.trailing_bytes = block_length - recorded;
         log_line("[DATA] %s has %llu bytes after its compressed block; they are ignored", path,
-                 static_cast<unsigned long long>(trailing_bytes));
+                 static_cast<unsigned long long>(archive.trailing_bytes));
         block_length = recorded;
         if (const char* problem = HuffmanCoder::check_block(block, block_length))
             ZV_FATAL("Corrupt compressed block in %s: %s", path, problem);
@@ -223,7 +227,7 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
         char* data = static_cast<char*>(malloc(size ? size : 1));
         if (!data) ZV_FATAL("Failed to allocate memory for data chunk!");
         if (size) memcpy(data, name + name_length, size);
-        entries.push_back(DataChunk{std::string(name, name_length), size, data, false});
+        archive.entries.push_back(DataChunk{std::string(name, name_length), size, data, false});
         offset += CHUNK_HEADER_BYTES + name_length + size;
         ++chunks;
         bytes += size;
@@ -231,9 +235,9 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
 }
 
 void read_datafile(const char* path) {
-    if (archive_read) return;
-    if (datafile_mode != DATAFILE_MODE_READ) {
-        archive_read = true;
+    if (archive.read) return;
+    if (archive.mode != DATAFILE_MODE_READ) {
+        archive.read = true;
         return;
     }
     OpenedFile opened = open_regular_file(path, "rb", MAX_ARCHIVE_BYTES);
@@ -241,9 +245,9 @@ void read_datafile(const char* path) {
         ZV_FATAL("Failed to open data file %s for reading.\n%s %s", path, path, opened.reason.c_str());
     if (!opened.stream) {
         const int error = errno;
-        const bool missing = error == ENOENT && !missing_archive_hint.empty();
+        const bool missing = error == ENOENT && !archive.hooks.missing_hint.empty();
         ZV_FATAL("Failed to open data file %s for reading.\n%s: %s%s%s", path, path, strerror(error),
-                 missing ? "\n" : "", missing ? missing_archive_hint.c_str() : "");
+                 missing ? "\n" : "", missing ? archive.hooks.missing_hint.c_str() : "");
     }
     FileOwner f = own(opened.stream);
     long length = static_cast<long>(opened.size);
@@ -258,13 +262,13 @@ void read_datafile(const char* path) {
     f.reset();
     if (got != file.size()) ZV_FATAL("Failed to read %ld bytes from %s", length, path);
     parse_datafile_image(file.data(), file.size(), path);
-    archive_read = true;
+    archive.read = true;
 }
 
 // ---- file access ----------------------------------------------------------------------------
 
 char* get_data(const char* name, uint32_t* size) {
-    if (datafile_mode != DATAFILE_MODE_READ)
+    if (archive.mode != DATAFILE_MODE_READ)
         ZV_FATAL("Illegal use of get_data(), can only be used in read mode!");
     DataChunk* entry = find_entry(name);
     if (!entry) return nullptr;
@@ -276,7 +280,7 @@ char* get_data(const char* name, uint32_t* size) {
 }
 
 void add_data(const char* name, uint32_t size, const char* data) {
-    if (datafile_mode != DATAFILE_MODE_WRITE)
+    if (archive.mode != DATAFILE_MODE_WRITE)
         ZV_FATAL("Illegal use of add_data(), can only be used in write mode!");
     if (skip_duplicate(name)) return;
     append_entry(name, size, copy_of(data, size, "copybuffer is NULL"));
@@ -284,7 +288,7 @@ void add_data(const char* name, uint32_t size, const char* data) {
 }
 
 char* load_file(const char* name, const char* open_mode, uint32_t* size, bool terminator) {
-    if (datafile_mode == DATAFILE_MODE_READ) {
+    if (archive.mode == DATAFILE_MODE_READ) {
         // An entry written from a terminated text file already ends with its zero byte.
         DataChunk* entry = find_entry(name);
         if (!entry) return nullptr;
@@ -313,7 +317,7 @@ char* load_file(const char* name, const char* open_mode, uint32_t* size, bool te
     if (terminator) buffer[count] = 0;
     uint32_t file_size = static_cast<uint32_t>(count + (terminator ? 1 : 0));
 
-    if (datafile_mode == DATAFILE_MODE_WRITE) {
+    if (archive.mode == DATAFILE_MODE_WRITE) {
         if (skip_duplicate(name)) {
             if (size) *size = file_size;
             return buffer;
@@ -326,7 +330,7 @@ char* load_file(const char* name, const char* open_mode, uint32_t* size, bool te
 }
 
 FILE* open_file(const char* name, const char* open_mode) {
-    if (datafile_mode == DATAFILE_MODE_READ) {
+    if (archive.mode == DATAFILE_MODE_READ) {
         DataChunk* entry = find_entry(name);
         if (!entry) return nullptr;
         FILE* stream = stream_over(*entry);
@@ -340,7 +344,7 @@ FILE* open_file(const char* name, const char* open_mode) {
     FileOwner f = own(open_loose_file(name, open_mode, loose_size));
     if (!f) return nullptr;
     const long length = static_cast<long>(loose_size);
-    if (datafile_mode == DATAFILE_MODE_WRITE) {
+    if (archive.mode == DATAFILE_MODE_WRITE) {
         if (skip_duplicate(name)) return f.release();
         BufferOwner buffer = own(static_cast<char*>(malloc(length ? static_cast<size_t>(length) : 1)));
         if (!buffer) ZV_FATAL("Failed to allocate memory for data buffer loading %s", name);
@@ -382,15 +386,15 @@ std::vector<uint8_t> build_datafile_image(const std::vector<DataChunk>& chunks,
 }
 
 void write_datafile(const char* path) {
-    if (datafile_mode != DATAFILE_MODE_WRITE) return;
+    if (archive.mode != DATAFILE_MODE_WRITE) return;
     log_line("Writing datafile %s", path);
-    for (const auto& entry : entries) log_line("..file: %s, %u bytes", entry.name.c_str(), entry.size);
-    if (entries.empty())
+    for (const auto& entry : archive.entries) log_line("..file: %s, %u bytes", entry.name.c_str(), entry.size);
+    if (archive.entries.empty())
         ZV_FATAL("Negative or zero file length: 0\nnothing was requested from the loose files, so %s would hold no file",
                  path);
 
     uint32_t original = 0;
-    std::vector<uint8_t> image = build_datafile_image(entries, &original);
+    std::vector<uint8_t> image = build_datafile_image(archive.entries, &original);
     uint32_t compressed = static_cast<uint32_t>(image.size() - HEADER_BYTES - 2);
 
     // A failed write never leaves a truncated archive where a good one was.
@@ -420,9 +424,9 @@ void write_datafile(const char* path) {
 // ---- export and clean-up --------------------------------------------------------------------
 
 void export_mp3() {
-    int mode = datafile_mode;
+    int mode = archive.mode;
     ZV_ASSERT_CMP(DATAFILE_MODE_READ, ==, mode);
-    for (const auto& entry : entries) {
+    for (const auto& entry : archive.entries) {
         if (entry.name.find("mp3") == std::string::npos) continue;
         // Only the last path component: the export lands in the current folder.
         size_t cut = entry.name.find_last_of('/');

@@ -70,5 +70,6 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path);
 std::vector<uint8_t> build_datafile_image(const std::vector<DataChunk>& entries,
                                           uint32_t* stream_length);
 
-// Forgets every entry and the archive-read flag; mode back to none.
+// Forgets every entry and the archive-read flag; mode back to none. The progress callback and
+// the missing-archive hint stay as they were installed.
 void reset_datafile();

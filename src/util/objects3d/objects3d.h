@@ -149,6 +149,9 @@ public:
     std::vector<Objects3D*> attached;
     std::vector<Mirror*> mirrors;
     std::unique_ptr<Fbo> glow_fbo;
+    // Set while the mirrors render their reflections: a mirror seen in a mirror is not rendered
+    // again.
+    bool mirror_pass_active = false;
 
 private:
     void render_mirrors(bool shadows);
@@ -178,6 +181,3 @@ void apply_material(const Material& material, bool black);
 // Binds a surface texture to unit 0, or to unit 1 while the shadow cube holds unit 0 (null: no
 // texturing there); returns the unit, leaving unit 0 active.
 int bind_surface_texture(const Texture* texture);
-
-// Set while mirrors render their reflections: a mirror seen in a mirror is not rendered again.
-extern bool mirror_pass_active;

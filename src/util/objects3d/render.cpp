@@ -11,8 +11,6 @@
 #include "util/objects3d/mirror.h"
 #include "util/objects3d/objects3d.h"
 
-bool mirror_pass_active = false;
-
 namespace {
 
 // Fixed-function GL guarantees eight lights.
@@ -256,9 +254,14 @@ void Objects3D::glow_pass() {
 
 void Objects3D::render_mirrors(bool shadows) {
     check_current_camera(*this);
-    mirror_pass_active = true;
     Camera& current = *cameras[static_cast<size_t>(cur_cam)];
     const Camera remembered = current;
+    // Cleared however the pass ends, a fatal report raised as an exception included.
+    struct PassGuard {
+        bool& active;
+        explicit PassGuard(bool& flag) : active(flag) { active = true; }
+        ~PassGuard() { active = false; }
+    } pass(mirror_pass_active);
     for (Mirror* mirror : mirrors) {
         if (!mirror) continue;
         // Every mirror follows the viewer, not the mirror rendered before it.
@@ -270,7 +273,6 @@ void Objects3D::render_mirrors(bool shadows) {
         mirror->end();
     }
     current = remembered;
-    mirror_pass_active = false;
 }
 
 void Objects3D::render(bool shadows) {

@@ -12,10 +12,14 @@ namespace {
 
 // ---- caches -----------------------------------------------------------------------------
 
-GLuint geosphere_lists[5][2];
-GLuint cube_lists[2];
-GLuint column_lists[2];
-int column_segments[2];
+// The display lists of the current GL context, by shape and [outward, inverted]; 0 until made.
+struct ShapeCaches {
+    GLuint geosphere_lists[5][2] = {};
+    GLuint cube_lists[2] = {};
+    GLuint column_lists[2] = {};
+    int column_segments[2] = {};  // the segment count each column list was made with
+};
+ShapeCaches caches;
 
 Vec4 tangent(float x, float y, float z, bool inverted) { return Vec4(x, y, z, inverted ? -1.0f : 1.0f); }
 
@@ -190,7 +194,7 @@ void draw_geosphere(float radius, int divisions, bool inverted, const Vec3& cent
     glPushMatrix();
     glTranslatef(center.x, center.y, center.z);
     glScalef(radius, radius, radius);
-    GLuint& list = geosphere_lists[divisions - 1][inverted ? 1 : 0];
+    GLuint& list = caches.geosphere_lists[divisions - 1][inverted ? 1 : 0];
     if (!list) list = compile_list(GL_TRIANGLES, geosphere_triangles(divisions, inverted), 0);
     glCallList(list);
     glPopMatrix();
@@ -203,7 +207,7 @@ void draw_geosphere(float radius, int divisions, bool inverted) {
 void draw_cube(float size, bool inverted) {
     glPushMatrix();
     glScalef(size / 2, size / 2, size / 2);
-    GLuint& list = cube_lists[inverted ? 1 : 0];
+    GLuint& list = caches.cube_lists[inverted ? 1 : 0];
     if (!list) list = compile_list(GL_QUADS, cube_quads(inverted), 0);
     glCallList(list);
     glPopMatrix();
@@ -217,11 +221,11 @@ void draw_column(float sx, float sy, float sz, int segments, bool inverted, cons
     glTranslatef(center.x, center.y, center.z);
     glScalef(sx / 2, sy / (2.0f * static_cast<float>(segments)), sz / 2);
     glTranslatef(0, -static_cast<float>(segments - 1), 0);
-    if (!column_lists[side] || column_segments[side] != segments) {
-        column_lists[side] = compile_list(GL_QUADS, column_quads(segments, inverted), column_lists[side]);
-        column_segments[side] = segments;
+    if (!caches.column_lists[side] || caches.column_segments[side] != segments) {
+        caches.column_lists[side] = compile_list(GL_QUADS, column_quads(segments, inverted), caches.column_lists[side]);
+        caches.column_segments[side] = segments;
     }
-    glCallList(column_lists[side]);
+    glCallList(caches.column_lists[side]);
     glPopMatrix();
 }
 
@@ -296,11 +300,8 @@ void draw_uv_sphere(float radius, int slices, int stacks) {
 }
 
 void reset_shape_caches() {
-    for (auto& pair : geosphere_lists) pair[0] = pair[1] = 0;
-    cube_lists[0] = cube_lists[1] = 0;
-    column_lists[0] = column_lists[1] = 0;
-    column_segments[0] = column_segments[1] = 0;
+    caches = ShapeCaches();
 }
 
-int column_list_segments(bool inverted) { return column_segments[inverted ? 1 : 0]; }
-unsigned column_list(bool inverted) { return column_lists[inverted ? 1 : 0]; }
+int column_list_segments(bool inverted) { return caches.column_segments[inverted ? 1 : 0]; }
+unsigned column_list(bool inverted) { return caches.column_lists[inverted ? 1 : 0]; }

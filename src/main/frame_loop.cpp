@@ -1,3 +1,0 @@
-#include "main/frame_loop.h"
-
-bool warp_pending = false;

@@ -1,4 +1,0 @@
-#include "main/settings.h"
-
-Settings settings;
-RunOptions run_options;

@@ -1,0 +1,24 @@
+// The director's run record, kept apart from the director so that the command line can fill
+// it without the scenes.
+// Depends on: the standard library only.
+#pragma once
+
+#include <string>
+
+// What the application hands the director beyond the window: where the run starts and ends,
+// and the hooks into its frame clock and loading screen. Hooks left null do nothing.
+struct DirectorRun {
+    double from_seconds = 0.0;    // where the music starts
+    double until_seconds = -1.0;  // end before the first frame at or past this; < 0: never
+    void (*start_clock)() = nullptr;       // once, while the director is built
+    void (*tick_clock)() = nullptr;        // first thing in every frame
+    void (*fade_out_loading)() = nullptr;  // in start(), before the music starts
+    // Called when from_seconds is at or past the end of the music, as soon as the music is
+    // loaded and before the director writes anything (a capture file, the stills folder); the
+    // application ends the run there. Left null, such a run ends before its first frame.
+    void (*start_past_the_end)(double from_seconds, double music_seconds) = nullptr;
+    // With capture on and shots_every > 0: a PNG still into shots_dir every shots_every seconds
+    // of music time instead of the AVI.
+    std::string shots_dir;
+    double shots_every = 0.0;
+};
