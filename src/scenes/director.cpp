@@ -73,7 +73,7 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     scene_target = std::make_unique<Fbo>(512, 512, FboType::Rgba8);
     for (auto& target : post_targets) target = std::make_unique<Fbo>(512, 512, FboType::Rgba8NoMipmaps);
     ascii_engine = std::make_unique<AsciiEngine>();
-    music = std::make_unique<Music>(MUSIC_FILE, 145.0f, 0.0f, capture, sync_client);
+    music = std::make_unique<Music>(MUSIC_FILE, static_cast<float>(SOUNDTRACK_BPM), 0.0f, capture, sync_client);
 
     from_seconds = std::max(0.0, run.from_seconds);
     if (from_seconds > 0 && from_seconds >= music_seconds() && run.start_past_the_end)

@@ -13,9 +13,6 @@
 
 #include "util/sync/sync.h"
 
-// The music's clock as the demo counts it: 8 rows a beat, 4 beats a bar.
-constexpr int EDITOR_ROWS_PER_BEAT = 8;
-constexpr int EDITOR_ROWS_PER_BAR = 4 * EDITOR_ROWS_PER_BEAT;
 // Far beyond any show (an hour at 145 BPM is 69 600 rows), small enough that row arithmetic
 // never overflows.
 constexpr int32_t EDITOR_MAX_ROW = 1 << 24;

@@ -22,15 +22,19 @@
 
 namespace {
 
-const char* const USAGE =
+// The usage text; its one conversion is the default tempo.
+const char* const USAGE_FORMAT =
     "usage: zorvane-editor [--port P] [--base DIR] [--bpm B] [--script FILE]\n"
     "  --port P       listen for the demo on local port P (default 1338; 0: any free port)\n"
     "  --base DIR     folder of the track files (default data/sync_tracker/)\n"
-    "  --bpm B        beats a minute, for the time shown (default 145)\n"
+    "  --bpm B        beats a minute, for the time shown (default %g)\n"
     "  --script FILE  run the actions of FILE instead of the screen (see README.md)\n";
 
+void print_usage(FILE* out) { fprintf(out, USAGE_FORMAT, SOUNDTRACK_BPM); }
+
 int usage(const std::string& problem) {
-    fprintf(stderr, "zorvane-editor: %s\n%s", problem.c_str(), USAGE);
+    fprintf(stderr, "zorvane-editor: %s\n", problem.c_str());
+    print_usage(stderr);
     return 2;
 }
 
@@ -39,11 +43,11 @@ int usage(const std::string& problem) {
 int main(int argc, char** argv) {
     long port = SYNC_EDITOR_PORT;
     std::string base = "data/sync_tracker/", script_file;
-    double bpm = 145;
+    double bpm = SOUNDTRACK_BPM;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help") {
-            printf("%s", USAGE);
+            print_usage(stdout);
             return 0;
         }
         if (i + 1 >= argc) return usage("'" + arg + "' is not an option that stands alone");

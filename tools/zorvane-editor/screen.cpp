@@ -87,14 +87,14 @@ private:
         switch (ch) {
             case KEY_UP: move_by(0, -1, false); break;
             case KEY_DOWN: move_by(0, 1, false); break;
-            case KEY_PPAGE: move_by(0, -EDITOR_ROWS_PER_BAR, false); break;
-            case KEY_NPAGE: move_by(0, EDITOR_ROWS_PER_BAR, false); break;
+            case KEY_PPAGE: move_by(0, -SYNC_ROWS_PER_BAR, false); break;
+            case KEY_NPAGE: move_by(0, SYNC_ROWS_PER_BAR, false); break;
             case KEY_LEFT: case KEY_BTAB: move_by(-1, 0, false); break;
             case KEY_RIGHT: case '\t': move_by(1, 0, false); break;
             case KEY_SR: move_by(0, -1, true); break;
             case KEY_SF: move_by(0, 1, true); break;
-            case KEY_SPREVIOUS: move_by(0, -EDITOR_ROWS_PER_BAR, true); break;
-            case KEY_SNEXT: move_by(0, EDITOR_ROWS_PER_BAR, true); break;
+            case KEY_SPREVIOUS: move_by(0, -SYNC_ROWS_PER_BAR, true); break;
+            case KEY_SNEXT: move_by(0, SYNC_ROWS_PER_BAR, true); break;
             case KEY_SLEFT: move_by(-1, 0, true); break;
             case KEY_SRIGHT: move_by(1, 0, true); break;
             case KEY_HOME: model.set_cursor(model.cursor_track(), 0); break;
@@ -247,9 +247,9 @@ private:
 
     void draw_row(int y, int32_t row, int last_track, const CellBlock& selected) {
         const bool is_cursor_row = row == model.cursor_row();
-        const bool bar = row % EDITOR_ROWS_PER_BAR == 0, beat = row % EDITOR_ROWS_PER_BEAT == 0;
+        const bool bar = row % SYNC_ROWS_PER_BAR == 0, beat = row % SYNC_ROWS_PER_BEAT == 0;
         // A line under the last row of each bar separates the bars; beats are marked by colour.
-        const attr_t rule = row % EDITOR_ROWS_PER_BAR == EDITOR_ROWS_PER_BAR - 1 ? A_UNDERLINE : 0;
+        const attr_t rule = row % SYNC_ROWS_PER_BAR == SYNC_ROWS_PER_BAR - 1 ? A_UNDERLINE : 0;
         attr_t line_attr = is_cursor_row ? COLOR_PAIR(PAIR_CURSOR_ROW) | A_BOLD : A_NORMAL;
         attr_t label_attr = line_attr | rule;
         if (!is_cursor_row && bar) label_attr |= COLOR_PAIR(PAIR_BAR) | A_BOLD;
@@ -299,7 +299,7 @@ private:
 
     void draw_status_line(int y) {
         const int32_t row = model.cursor_row();
-        const double seconds = row / (bpm / 60.0 * EDITOR_ROWS_PER_BEAT);
+        const double seconds = row / (bpm / 60.0 * SYNC_ROWS_PER_BEAT);
         char state[96];
         if (session.connected())
             snprintf(state, sizeof state, " %s, %d tracks ",
@@ -308,7 +308,7 @@ private:
             snprintf(state, sizeof state, " waiting for the demo on port %u ", static_cast<unsigned>(session.port()));
         char rest[160];
         snprintf(rest, sizeof rest, "| row %d  %.2f s  bar %d beat %d | %s | %s | u: undo %zu ", row, seconds,
-                 row / EDITOR_ROWS_PER_BAR + 1, row % EDITOR_ROWS_PER_BAR / EDITOR_ROWS_PER_BEAT + 1,
+                 row / SYNC_ROWS_PER_BAR + 1, row % SYNC_ROWS_PER_BAR / SYNC_ROWS_PER_BEAT + 1,
                  session.paused() ? "paused" : "playing", model.unsaved() ? "UNSAVED changes" : "saved",
                  model.undo_depth());
         attrset(A_REVERSE | (session.connected() ? 0 : COLOR_PAIR(PAIR_DISCONNECTED)));

@@ -8,7 +8,7 @@
 int run_music_info(int, char** argv) {
     if (!readable_file(argv[0])) return 1;
     set_datafile_mode(DATAFILE_MODE_NONE);
-    Music music(argv[0], 145.0f, 0.0f, false, 0);
+    Music music(argv[0], static_cast<float>(SOUNDTRACK_BPM), 0.0f, false, 0);
     const AudioFormat& f = music.audio_format;
     double seconds = f.channels && f.samples_per_second
                          ? static_cast<double>(music.sample_count) / f.channels / f.samples_per_second

@@ -157,7 +157,7 @@ const SyncEditorCallbacks client_callbacks = {
 int run_sync_client(int argc, char** argv) {
     std::string host = "127.0.0.1", base = "data/sync_tracker/";
     long port = SYNC_EDITOR_PORT;
-    double bpm = 145, seconds = -1;
+    double bpm = SOUNDTRACK_BPM, seconds = -1;
     std::vector<const char*> names;
     // Says what was wrong before the usage line: which option, which value.
     auto usage = [](const std::string& problem) {
@@ -194,7 +194,7 @@ int run_sync_client(int argc, char** argv) {
     for (const char* name : names) find_or_add_track(device, name, 0.0f);
 
     signal(SIGINT, [](int) { interrupted = 1; });
-    ClientState state{device, bpm / 60.0 * 8.0};
+    ClientState state{device, bpm / 60.0 * SYNC_ROWS_PER_BEAT};
     state.started = state.now();
     double end = seconds > 0 ? state.started + seconds : -1;
     bool connected = true;
@@ -254,7 +254,7 @@ int run_track_plot(int argc, char** argv) {
         free(track.keys);
     }
     const double from = plot_row_of_seconds(from_s);
-    const double until = until_s < 0 ? std::max(static_cast<double>(last_row), from + PLOT_ROWS_PER_BAR)
+    const double until = until_s < 0 ? std::max(static_cast<double>(last_row), from + SYNC_ROWS_PER_BAR)
                                      : plot_row_of_seconds(until_s);
     if (until <= from) {
         fprintf(stderr, "zorvane-tool: --until must be after --from\n%s", usage);

@@ -85,9 +85,9 @@ std::vector<std::pair<double, double>> curve(const std::vector<SyncKey>& keys, d
 
 }  // namespace
 
-double plot_seconds_of_row(double row) { return row / PLOT_ROWS_PER_BEAT * 60.0 / PLOT_BPM; }
-double plot_row_of_seconds(double seconds) { return seconds * PLOT_BPM / 60.0 * PLOT_ROWS_PER_BEAT; }
-int plot_show_rows() { return static_cast<int>(std::size(SECTIONS)) * BARS_PER_SECTION * PLOT_ROWS_PER_BAR; }
+double plot_seconds_of_row(double row) { return row / SYNC_ROWS_PER_BEAT * 60.0 / SOUNDTRACK_BPM; }
+double plot_row_of_seconds(double seconds) { return seconds * SOUNDTRACK_BPM / 60.0 * SYNC_ROWS_PER_BEAT; }
+int plot_show_rows() { return static_cast<int>(std::size(SECTIONS)) * BARS_PER_SECTION * SYNC_ROWS_PER_BAR; }
 
 std::string plot_tracks_svg(const std::vector<PlotTrack>& tracks, double from, double until) {
     const double span = until - from;
@@ -102,7 +102,7 @@ std::string plot_tracks_svg(const std::vector<PlotTrack>& tracks, double from, d
     svg += format("<rect width=\"%.0f\" height=\"%.0f\" fill=\"#ffffff\"/>\n", WIDTH, height);
 
     // Sections as alternating bands with their names; bar lines every 4 bars with their numbers.
-    const int section_rows = BARS_PER_SECTION * PLOT_ROWS_PER_BAR;
+    const int section_rows = BARS_PER_SECTION * SYNC_ROWS_PER_BAR;
     for (int s = 0; s < static_cast<int>(std::size(SECTIONS)); ++s) {
         const double a = std::max(from, static_cast<double>(s * section_rows));
         const double b = std::min(until, static_cast<double>((s + 1) * section_rows));
@@ -111,13 +111,13 @@ std::string plot_tracks_svg(const std::vector<PlotTrack>& tracks, double from, d
                       x_of(a), 18.0, x_of(b) - x_of(a), height - 18.0, s % 2 ? "#f2f2f2" : "#fafafa");
         svg += format("<text x=\"%.2f\" y=\"14\" font-weight=\"bold\">%s</text>\n", x_of(a) + 4, SECTIONS[s]);
     }
-    const int first_line = static_cast<int>(std::ceil(from / (4.0 * PLOT_ROWS_PER_BAR)));
-    for (int line = first_line; line * 4.0 * PLOT_ROWS_PER_BAR <= until; ++line) {
-        const double x = x_of(line * 4.0 * PLOT_ROWS_PER_BAR);
+    const int first_line = static_cast<int>(std::ceil(from / (4.0 * SYNC_ROWS_PER_BAR)));
+    for (int line = first_line; line * 4.0 * SYNC_ROWS_PER_BAR <= until; ++line) {
+        const double x = x_of(line * 4.0 * SYNC_ROWS_PER_BAR);
         svg += format("<line class=\"bar\" x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\" stroke=\"#c8c8c8\"/>\n", x, TOP - 4,
                       x, height - 20);
         svg += format("<text x=\"%.2f\" y=\"%.0f\" fill=\"#888888\" font-size=\"10\">%d | %.1fs</text>\n", x + 2,
-                      height - 8, line * 4, plot_seconds_of_row(line * 4.0 * PLOT_ROWS_PER_BAR));
+                      height - 8, line * 4, plot_seconds_of_row(line * 4.0 * SYNC_ROWS_PER_BAR));
     }
     // What the marker colours mean.
     for (int k = 0; k < 4; ++k) {

@@ -12,11 +12,7 @@ struct PlotTrack {
     std::vector<SyncKey> keys;  // sorted by row, as a track file stores them
 };
 
-// The soundtrack's clock: 145 beats a minute, 8 rows a beat, 4 beats a bar.
-constexpr double PLOT_BPM = 145.0;
-constexpr int PLOT_ROWS_PER_BEAT = 8;
-constexpr int PLOT_ROWS_PER_BAR = 4 * PLOT_ROWS_PER_BEAT;
-
+// Plots count time with the soundtrack's tempo (SOUNDTRACK_BPM) and the tracks' rows.
 double plot_seconds_of_row(double row);
 double plot_row_of_seconds(double seconds);
 

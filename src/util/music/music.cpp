@@ -52,7 +52,7 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
         ZV_FATAL("Music format %s not supported", ending.c_str());
     }
 
-    rows_per_beat = 8;
+    rows_per_beat = SYNC_ROWS_PER_BEAT;
     this->editor_mode = editor_mode;
     sync_device = create_sync_device(SYNC_BASE_PATH, editor_mode);
     if (!sync_device) ZV_FATAL("Failed to create sync device!");

@@ -90,7 +90,7 @@ public:
     uint32_t sample_count = 0;
     float bpm;
     float beat_offset;
-    int32_t rows_per_beat = 8;
+    int32_t rows_per_beat = SYNC_ROWS_PER_BEAT;
     SyncDevice* sync_device = nullptr;
 
     void load_music_stream(const char* file_name);

@@ -15,6 +15,13 @@
 
 #include "util/sync/protocol.h"
 
+// Tracks are keyed in rows: this many to a beat of the music, four beats to a bar.
+constexpr int SYNC_ROWS_PER_BEAT = 8;
+constexpr int SYNC_ROWS_PER_BAR = 4 * SYNC_ROWS_PER_BEAT;
+// The soundtrack's tempo. The show reads it from the score's MIDI file; the tools that count
+// time without loading the score (the editor, the sync client, track plots) start from this.
+constexpr double SOUNDTRACK_BPM = 145.0;
+
 enum SyncInterpolation {
     INTERP_HOLD = 0,
     INTERP_LINEAR = 1,
