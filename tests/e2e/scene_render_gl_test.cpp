@@ -217,6 +217,25 @@ TEST_F(SceneRenderTest, EmptySlotsDrawWithTheFixedPipelineAndTheMaterialColours)
     EXPECT_GT(p.g, 150);
 }
 
+TEST_F(SceneRenderTest, AnAmbientLightGivesOnlyItsAmbientColourToThePerPixelPrograms) {
+    TestScene scene;
+    const int32_t white = scene.material(Vec4(1, 1, 1, 1), Vec4(1, 1, 1, 1));
+    scene.quad(Vec3(-1, -1, 0), Vec3(1, -1, 0), Vec3(1, 1, 0), Vec3(-1, 1, 0), white);
+    scene.camera(Vec3(0, 0, 3), Vec3(0, 0, 0), Vec3(0, 1, 0));
+    scene.light(Vec3(0, 0, 3), Vec4(1, 1, 1, 1), Light::AMBIENT).set_ambient(Vec4(0, 0, 0, 1));
+    set_production_shaders(scene);
+    scene.render(false);
+    Rgb p = pixel(SIZE / 2, SIZE / 2);
+    EXPECT_EQ(p.r + p.g + p.b, 0);
+    // A light that shades after it still lights the square.
+    scene.light(Vec3(0, 0, 3), Vec4(1, 0, 0, 1));
+    clear();
+    scene.render(false);
+    p = pixel(SIZE / 2, SIZE / 2);
+    EXPECT_GT(p.r, 150);
+    EXPECT_EQ(p.g + p.b, 0);
+}
+
 TEST_F(SceneRenderTest, TheNormalPassUsesTheMastersSlotsAndLightsForAttachedScenes) {
     TestScene master, child;
     // The master draws nothing itself; the child's white square is lit by the master's red

@@ -23,6 +23,26 @@ void check_current_camera(const Objects3D& scene) {
         ZV_FATAL("cur_cam %d out of range for %zu cameras!", scene.cur_cam, scene.cameras.size());
 }
 
+// Of the first GL_LIGHT_COUNT lights, those that shade (every kind but ambient) become GL
+// lights 0, 1, ... in order, so that the per-pixel programs, which light with the first
+// "num_lights" GL lights, never count an ambient light's slot: GL light 0 left at its defaults
+// is a white directional light. An ambient light sets only the global ambient colour.
+void apply_lights(const std::vector<std::unique_ptr<Light>>& lights) {
+    int shading = 0;
+    for (size_t i = 0; i < lights.size() && i < static_cast<size_t>(GL_LIGHT_COUNT); ++i) {
+        if (lights[i]->get_type() == Light::AMBIENT) lights[i]->apply(0);
+        else lights[i]->apply(shading++);
+    }
+}
+
+// The "num_lights" of the per-pixel programs: how many GL lights apply_lights fills.
+int shading_light_count(const std::vector<std::unique_ptr<Light>>& lights) {
+    int shading = 0;
+    for (size_t i = 0; i < lights.size() && i < static_cast<size_t>(GL_LIGHT_COUNT); ++i)
+        shading += lights[i]->get_type() != Light::AMBIENT;
+    return shading;
+}
+
 void set_material_colour(GLenum which, const Vec4& colour, const Vec4& add) {
     const Vec4 sum = colour + add;
     glMaterialfv(GL_FRONT_AND_BACK, which, &sum.x);
@@ -99,7 +119,7 @@ ShaderProgram* use_object_program(Objects3D* scene, bool textured, bool mirror, 
         return nullptr;
     }
     program->bind();
-    if (mode == DRAW_NORMAL) program->set_uniform1i("num_lights", static_cast<int>(master->lights.size()));
+    if (mode == DRAW_NORMAL) program->set_uniform1i("num_lights", shading_light_count(master->lights));
     if (mode == DRAW_SHADOW_LIGHTING) {
         program->set_uniform1i("shadow", 0);
         if (textured) ZV_ASSERT(master->cur_cam >= 0);
@@ -329,8 +349,7 @@ void Objects3D::render(bool shadows) {
         if (glow_enabled) glow_pass();
         glPushMatrix();
         for (int l = 0; l < GL_LIGHT_COUNT; ++l) glDisable(GL_LIGHT0 + static_cast<GLenum>(l));
-        for (size_t i = 0; i < lights.size() && i < static_cast<size_t>(GL_LIGHT_COUNT); ++i)
-            lights[i]->apply(static_cast<int>(i));
+        apply_lights(lights);
         glPopMatrix();
         draw_pass(DRAW_NORMAL, 0);
     }
