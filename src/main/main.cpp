@@ -1,4 +1,8 @@
 // zorvane: the presentation, and the authoring modes behind its command line.
 #include "main/startup.h"
+#include "platform/clock.h"
 
-int main(int argc, char** argv) { return zorvane_main(argc, argv); }
+int main(int argc, char** argv) {
+    line_buffer_standard_output();
+    return zorvane_main(argc, argv);
+}

@@ -41,6 +41,8 @@ std::string format_time_stamp(const LocalTime& t) {
     return buffer;
 }
 
+void line_buffer_standard_output() { setvbuf(stdout, nullptr, _IOLBF, BUFSIZ); }
+
 void log_line(const char* format, ...) {
     std::string stamp = time_stamp_now();
     fputs(stamp.c_str(), stdout);

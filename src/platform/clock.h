@@ -24,5 +24,10 @@ LocalTime local_time_now();
 std::string format_time_stamp(const LocalTime& t);
 inline std::string time_stamp_now() { return format_time_stamp(local_time_now()); }
 
+// Standard output written out at every line end even when it is a file or a pipe, where the C
+// library would hold a block: a run redirected to a log keeps every line it wrote when a
+// signal or a crash ends it. Called first thing in main, before anything is written.
+void line_buffer_standard_output();
+
 // printf to standard output, preceded by the time stamp and followed by a line break.
 void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));

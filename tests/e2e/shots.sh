@@ -38,6 +38,16 @@ done
 shoot --shots fraction/deeper --every 0.4 --from 1 --until 2
 [ "$(ls fraction/deeper)" = "$(printf 't0001.200.png\nt0001.600.png')" ] || fail "fractional stills: $(ls fraction/deeper)"
 
+# A run ended by a signal keeps every line it wrote before: its log is not held back in a buffer.
+SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --size 162x90 --archive-mode loose \
+  --shots killed --every 0.5 --from 10 > killed.log 2>&1 &
+pid=$!
+# The first still's line is written before the second still is begun.
+for _ in $(seq 600); do [ "$(ls killed 2> /dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
+kill -KILL "$pid"
+wait "$pid" 2> /dev/null || true
+grep -q "Wrote still killed/t0010.000.png" killed.log || fail "log after a kill: $(cat killed.log)"
+
 touch blocked
 SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --size 162x90 --archive-mode loose \
   --shots blocked/inside --every 1 --until 1 > run.log 2>&1 && fail "a folder under a file"

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/numbers.h"
 #include "screen.h"
 #include "script.h"
@@ -41,6 +42,7 @@ int usage(const std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    line_buffer_standard_output();
     long port = SYNC_EDITOR_PORT;
     std::string base = "data/sync_tracker/", script_file;
     double bpm = SOUNDTRACK_BPM;

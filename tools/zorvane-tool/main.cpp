@@ -13,6 +13,7 @@
 #include "main/extensions.h"
 #include "main/setup_dialog.h"
 #include "main/startup.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -107,6 +108,7 @@ void print_usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    line_buffer_standard_output();
     setenv("ZORVANE_BATCH", "1", 1);
     if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "help") == 0)) {
         print_usage(stdout);
