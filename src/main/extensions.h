@@ -1,5 +1,6 @@
 // The OpenGL extensions the effects need, the question asked when some are missing, and the
 // check that every GL function the engine calls through GLEW was found.
+// Depends on: GLEW, platform/ui (the question), platform/fatal.
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // The frame clock: seconds since init() from the high-resolution counter, ticked once at the
 // start of every frame so that no two frames start with the same reading.
+// Depends on: platform/clock.
 #pragma once
 
 #include <cstdint>

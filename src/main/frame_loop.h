@@ -1,6 +1,7 @@
 // The frame loop: drains SDL's event queue, turns each event into a director call, then asks
 // the director for exactly one frame, until Escape or SDL_QUIT. The director type is a
 // template parameter so the loop can be driven with synthetic events and a recording target.
+// Depends on: SDL (events and the pointer warp); the director type is a template parameter.
 #pragma once
 
 #include <SDL/SDL.h>

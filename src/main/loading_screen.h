@@ -2,6 +2,7 @@
 // start-up requests (at most every 40 ms), faded out over 500 ms before the music starts, and
 // silent before begin() and after the fade-out. Escape or closing the window while it is up
 // ends the process with code 1.
+// Depends on: main/frame_loop, util/data (progress), util/texture (the logo), platform/clock, GLEW and GLU.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The command line of zorvane: the switch for the authoring modes and a few conveniences.
 // Parsing never touches the settings; the two apply steps do, one before the setup dialog
 // (what "Get &mp3" needs) and one after it (what overrides the dialog's choices).
+// Depends on: main/settings, platform/numbers, util/data (the archive mode).
 #pragma once
 
 #include <optional>

@@ -1,5 +1,6 @@
 // Start-up settings: compiled-in defaults, then the setup dialog, then the
 // command line. Read by the entry point, the frame loop and the director's constructor.
+// Depends on: scenes/director_run, util/data (the archive mode).
 #pragma once
 
 #include <cstdint>

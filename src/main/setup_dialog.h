@@ -1,6 +1,7 @@
 // The setup dialog's logic: the resolution, anti-aliasing and aspect lists, the preselection
 // from `Settings`, the copy-back of every control into `Settings`, and the button commands.
 // The window itself is platform/setup_dialog_view.
+// Depends on: main/settings, platform/setup_dialog_view (the window), util/data (the archive "Get &mp3" exports from), SDL (the mode list).
 #pragma once
 
 #include <SDL/SDL.h>

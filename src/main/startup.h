@@ -1,6 +1,7 @@
 // Start-up and shutdown of zorvane: SDL video, the setup dialog, the OpenGL window, GLEW and
 // the extension check, the archive and the loading screen, the director and the frame loop,
 // then everything torn down in a fixed order.
+// Depends on: everything: main/*, scenes/director, util/data, platform (fatal, ui), SDL, GLEW.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The setup dialog's window: a modal GTK 3 dialog titled "Zorvane" that mirrors the state of
 // a controller and reports every user action back to it. All the dialog's logic lives in the
 // controller (main/setup_dialog), so it can be tested without a display.
+// Depends on: GTK 3, platform/ui.
 #pragma once
 
 #include <string>

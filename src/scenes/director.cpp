@@ -1,5 +1,14 @@
 // Director: construction and loading, the letterbox, the frame (scenes, post chain, present,
 // capture) and the end of the show.
+//
+// Index of this file:
+// [SECTION] The scene table and helpers
+// [SECTION] Construction, warm-up and release
+// [SECTION] The letterbox
+// [SECTION] Music time and the end of the show
+// [SECTION] What the tracks select
+// [SECTION] The frame
+// [SECTION] Stills and capture
 #include "scenes/director.h"
 
 #include <GL/glew.h>
@@ -23,6 +32,10 @@
 #include "scenes/scene_ssaotest/scene_ssaotest.h"
 #include "scenes/scene_stagelights/stagelights.h"
 #include "scenes/scene_text_billboards/text_billboards.h"
+
+//-----------------------------------------------------------------------------
+// [SECTION] The scene table and helpers
+//-----------------------------------------------------------------------------
 
 namespace {
 
@@ -62,6 +75,10 @@ double milliseconds_since(uint64_t start) {
 }
 
 }  // namespace
+
+//-----------------------------------------------------------------------------
+// [SECTION] Construction, warm-up and release
+//-----------------------------------------------------------------------------
 
 Director::Director(int window_w, int window_h, float aspect, bool capture, bool sync_client,
                    const DirectorRun& run)
@@ -174,6 +191,10 @@ Director::~Director() {
     music.reset();
 }
 
+//-----------------------------------------------------------------------------
+// [SECTION] The letterbox
+//-----------------------------------------------------------------------------
+
 void Director::reshape(int width, int height) {
     if (height == 0) height = 1;
     window_width = width;
@@ -203,6 +224,10 @@ void Director::picture_rectangle(int out[4]) const {
     out[2] = viewport_width;
     out[3] = viewport_height;
 }
+
+//-----------------------------------------------------------------------------
+// [SECTION] Music time and the end of the show
+//-----------------------------------------------------------------------------
 
 void Director::start() {
     srand(tick_count_ms());
@@ -245,17 +270,12 @@ double Director::frame_seconds() const {
     return from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND;
 }
 
+//-----------------------------------------------------------------------------
+// [SECTION] What the tracks select
+//-----------------------------------------------------------------------------
+
 const char* Director::scene_name(int index) {
     return index >= 0 && index < SCENE_COUNT ? SCENE_TABLE[index].name : nullptr;
-}
-
-void FrameTimes::add(int32_t frame, double ms) {
-    ++frames;
-    total_ms += ms;
-    if (worst_frame < 0 || ms > worst_ms) {
-        worst_ms = ms;
-        worst_frame = frame;
-    }
 }
 
 std::vector<int> Director::active_scenes() const {
@@ -283,6 +303,10 @@ void Director::restore_default_gl_state() {
     static const Scene defaults;
     defaults.apply_gl_state();
 }
+
+//-----------------------------------------------------------------------------
+// [SECTION] The frame
+//-----------------------------------------------------------------------------
 
 void Director::frame() {
     if (run.tick_clock) run.tick_clock();
@@ -358,6 +382,10 @@ void Director::frame() {
     }
 }
 
+//-----------------------------------------------------------------------------
+// [SECTION] Stills and capture
+//-----------------------------------------------------------------------------
+
 void Director::stop_capture_on_failure() {
     const std::string failure = avi_writer.write_failure();
     if (failure.empty()) ZV_FATAL("Failed assert success");
@@ -413,4 +441,13 @@ void Director::capture_frame() {
     if (count > 0 && !avi_writer.add_audio(music->pcm_samples.data() + offset, static_cast<int>(count / channels)))
         stop_capture_on_failure();
     log_line("Dumped frame %d and wrote %llu samples of audio", frame_number, static_cast<unsigned long long>(count));
+}
+
+void FrameTimes::add(int32_t frame, double ms) {
+    ++frames;
+    total_ms += ms;
+    if (worst_frame < 0 || ms > worst_ms) {
+        worst_ms = ms;
+        worst_frame = frame;
+    }
 }

@@ -5,6 +5,7 @@
 // most significant first, always followed by at least one final byte (floor(B/8) + 1 bytes).
 // Writer and reader build the code tree with the same steps and the same sort routine; that
 // routine is part of the format (tests pin it with golden blocks).
+// Depends on: platform/byte_order, platform/fatal.
 #pragma once
 
 #include <cstddef>

@@ -2,6 +2,7 @@
 // storage, column vectors, composition by post-multiplication), so a Mat4 goes to
 // glLoadMatrixf or a shader uniform as it is. Nearly every scene-graph matrix is affine
 // (bottom row 0 0 0 1), and the product and transform take shortcuts for that case.
+// Depends on: util/math/rounding; nothing else beyond the standard library.
 #pragma once
 
 #include <cmath>

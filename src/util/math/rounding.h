@@ -1,4 +1,5 @@
 // Decimal rounding shared by the loaders.
+// Depends on: the standard library only.
 #pragma once
 
 #include <cmath>

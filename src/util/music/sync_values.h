@@ -2,6 +2,7 @@
 // default and read by name every frame. Tracked values follow their sync track at the
 // current row; untracked ones always give their default. It belongs to the music player,
 // which supplies the device and the row.
+// Depends on: util/sync (the device and its tracks), platform/fatal.
 #pragma once
 
 #include <cstdint>

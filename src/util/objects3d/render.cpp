@@ -1,6 +1,13 @@
 // Objects3D rendering: the passes of a frame (mirrors, ambient, glow, shadow depth and lighting
 // per light, or one lit pass), the program for each draw situation, the subtree walk and the
 // draw of one geometry object from its buffers; and the two debug views.
+//
+// Index of this file:
+// [SECTION] Helpers: lights, cameras, material colours
+// [SECTION] Materials and programs
+// [SECTION] Drawing objects and subtrees
+// [SECTION] The passes of a frame
+// [SECTION] Debug views
 #include <GL/glew.h>
 #include <GL/glu.h>
 
@@ -10,6 +17,10 @@
 #include "platform/fatal.h"
 #include "util/objects3d/mirror.h"
 #include "util/objects3d/objects3d.h"
+
+//-----------------------------------------------------------------------------
+// [SECTION] Helpers: lights, cameras, material colours
+//-----------------------------------------------------------------------------
 
 namespace {
 
@@ -50,7 +61,9 @@ void set_material_colour(GLenum which, const Vec4& colour, const Vec4& add) {
 
 }  // namespace
 
-// ---- materials and programs ---------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] Materials and programs
+//-----------------------------------------------------------------------------
 
 const Material& material_of(const Objects3D& scene, const GeomObject& object) {
     static const Material defaults;
@@ -140,7 +153,9 @@ ShaderProgram* use_object_program(Objects3D* scene, bool textured, bool mirror, 
     return program;
 }
 
-// ---- drawing ------------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] Drawing objects and subtrees
+//-----------------------------------------------------------------------------
 
 void draw_object(Objects3D* scene, int index, int mode) {
     if (!indexes(index, scene->geom_objects.size())) return;
@@ -254,7 +269,9 @@ void render_node(Objects3D* scene, Node* node, bool flipped, int mode, int light
     glLoadMatrixf(outer.data());
 }
 
-// ---- the frame ----------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] The passes of a frame
+//-----------------------------------------------------------------------------
 
 void Objects3D::draw_pass(int mode, int light) {
     render_node(this, master_node, master_node->flip_winding, mode, light);
@@ -370,7 +387,9 @@ void Objects3D::render(bool shadows) {
     ShaderProgram::unbind_all();
 }
 
-// ---- debug views --------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] Debug views
+//-----------------------------------------------------------------------------
 
 void Objects3D::apply_debug_camera() {
     Objects3D* scene = master;

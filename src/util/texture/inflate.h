@@ -1,5 +1,6 @@
 // Inflate (RFC 1951) inside a zlib stream (RFC 1950): stored, fixed and dynamic Huffman
 // blocks. The system's own, so the engine links no compression library.
+// Depends on: the standard library only.
 #pragma once
 
 #include <cstddef>

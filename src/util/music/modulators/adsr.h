@@ -1,5 +1,6 @@
 // Envelope: attack to 1, decay to the sustain level while held, release to 0 after the note-off;
 // each phase linear or exponential (base 250) in either direction.
+// Depends on: util/music/modulators/modulator, platform/fatal.
 #pragma once
 
 #include "util/music/modulators/modulator.h"

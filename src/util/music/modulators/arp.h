@@ -1,5 +1,6 @@
 // Arpeggiator: a gate for held notes, and the choice of the one held note that sounds, stepping
 // up and down through them from the track's last note event.
+// Depends on: util/music/modulators/modulator, platform/fatal.
 #pragma once
 
 #include <cstdint>

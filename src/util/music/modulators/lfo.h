@@ -1,5 +1,6 @@
 // Low-frequency oscillator: while a note is held, a sine from 0 up to 1 and back over one
 // period, or a saw that counts beats within the period.
+// Depends on: util/music/modulators/modulator, platform/fatal.
 #pragma once
 
 #include "util/music/modulators/modulator.h"

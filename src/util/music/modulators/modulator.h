@@ -1,6 +1,7 @@
 // Modulators turn the notes of a MIDI track into animation values: an envelope shapes each
 // note (ADSR), an oscillator wobbles it at a tempo-synced rate that a controller can change
 // (LFO), an arpeggiator lets one held note through at a time (Arp). All times are in beats.
+// Depends on: platform/fatal.
 #pragma once
 
 #include <cstdint>
