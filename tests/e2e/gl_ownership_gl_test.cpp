@@ -220,6 +220,43 @@ TEST_F(GlOwnership, LightsDeleteTheirShadowCube) {
     for (GLuint name : cubes) EXPECT_FALSE(glIsTexture(name)) << name;
 }
 
+TEST_F(GlOwnership, MovedLightsAndReflectionMapsDeleteTheirNamesOnce) {
+    GLuint cube = 0, framebuffer = 0, map_cube = 0;
+    TargetNames map_target{};
+    {
+        auto light = std::make_unique<Light>();
+        light->shadow_map_size = 8;
+        light->set_shadow(true);
+        cube = light->shadow_cube;
+        framebuffer = light->shadow_framebuffer;
+        Light moved(std::move(*light));
+        light.reset();
+        EXPECT_TRUE(glIsTexture(cube));
+        EXPECT_EQ(moved.shadow_framebuffer.get(), framebuffer);
+        Light target;
+        target = std::move(moved);
+        EXPECT_EQ(moved.shadow_cube.get(), 0u);
+        EXPECT_EQ(target.shadow_cube.get(), cube);
+
+        auto map = std::make_unique<ReflectionMap>(8, 8);
+        map_cube = map->cubemap;
+        map_target = names_of(*map->target);
+        ReflectionMap moved_map(std::move(*map));
+        map.reset();
+        ASSERT_TRUE(glIsTexture(map_cube));
+        ASSERT_TRUE(glIsFramebufferEXT(map_target.framebuffer));
+        ReflectionMap target_map(4, 4);
+        const GLuint replaced = target_map.cubemap;
+        target_map = std::move(moved_map);
+        EXPECT_FALSE(glIsTexture(replaced));
+        EXPECT_EQ(target_map.cubemap.get(), map_cube);
+    }
+    EXPECT_FALSE(glIsTexture(cube));
+    EXPECT_FALSE(glIsFramebufferEXT(framebuffer));
+    EXPECT_FALSE(glIsTexture(map_cube));
+    expect_gone(map_target);
+}
+
 TEST_F(GlOwnership, AMovedTargetKeepsDrawingAndItsSourceDeletesNothing) {
     auto source = std::make_unique<Fbo>(8, 8, FboType::Rgba8);
     const TargetNames names = names_of(*source);

@@ -1,5 +1,6 @@
 #include "util/fbo/fbo.h"
 
+#include <new>
 #include <utility>
 
 #include "platform/fatal.h"
@@ -26,7 +27,7 @@ Fbo::Fbo(int width, int height, FboType type) : width(width), height(height) {
         ZV_FATAL("GL_MAX_DRAW_BUFFERS is %d, which just ain't gonna cut it. You must have 3 for this ride.",
                  max_draw_buffers);
     KeepFramebufferBinding keep;
-    glGenFramebuffersEXT(1, &framebuffer);
+    glGenFramebuffersEXT(1, framebuffer.put());
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
     switch (type) {
         case FboType::Rgba8:
@@ -60,37 +61,24 @@ Fbo::Fbo(int width, int height, FboType type) : width(width), height(height) {
 // one, so a target that goes while bound first puts back what it saved. The textures are
 // members and go after the framebuffer that still has them attached.
 Fbo::~Fbo() {
-    if (framebuffer) {
-        if (fbo_pushed >= 0) saved.restore();
-        glDeleteFramebuffersEXT(1, &framebuffer);
-    }
-    if (depth_buffer) glDeleteRenderbuffersEXT(1, &depth_buffer);
+    if (framebuffer && fbo_pushed >= 0) saved.restore();
+    framebuffer.reset();
+    depth_buffer.reset();
 }
 
-Fbo::Fbo(Fbo&& other) noexcept { swap(other); }
-
+// The target taken over replaces this one the way a destructor would end it, so one that is
+// bound gives back what was bound before it, as it does when it goes.
 Fbo& Fbo::operator=(Fbo&& other) noexcept {
-    Fbo(std::move(other)).swap(*this);
+    if (this != &other) {
+        this->~Fbo();
+        new (this) Fbo(std::move(other));
+    }
     return *this;
-}
-
-void Fbo::swap(Fbo& other) noexcept {
-    using std::swap;
-    swap(width, other.width);
-    swap(height, other.height);
-    swap(samples, other.samples);
-    swap(max_draw_buffers, other.max_draw_buffers);
-    swap(framebuffer, other.framebuffer);
-    swap(depth_buffer, other.depth_buffer);
-    swap(depth_texture, other.depth_texture);
-    swap(color_textures, other.color_textures);
-    swap(fbo_pushed, other.fbo_pushed);
-    swap(saved, other.saved);
 }
 
 void Fbo::add_depth_buffer() {
     if (depth_buffer) ZV_FATAL("Depth buffer already present!");
-    glGenRenderbuffersEXT(1, &depth_buffer);
+    glGenRenderbuffersEXT(1, depth_buffer.put());
     glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depth_buffer);
     if (samples < 1)
         glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT, width, height);
@@ -106,7 +94,7 @@ void Fbo::add_depth_texture() {
                        ? depth_texture->create_empty_multisample(width, height, false, false, GL_DEPTH_COMPONENT24, samples)
                        : depth_texture->create_empty(width, height, false, false, GL_DEPTH_COMPONENT24);
     if (!created)
-        ZV_FATAL("Failed to create %dx%d texture for FBO %u depth attachment", width, height, framebuffer);
+        ZV_FATAL("Failed to create %dx%d texture for FBO %u depth attachment", width, height, framebuffer.get());
     glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, texture_target(), depth_texture->get_id(), 0);
 }
 
@@ -119,7 +107,8 @@ void Fbo::add_color_attachment(GLint internal_format, bool mipmaps) {
                        ? texture->create_empty_multisample(width, height, mipmaps, false, internal_format, samples)
                        : texture->create_empty(width, height, mipmaps, false, internal_format);
     if (!created)
-        ZV_FATAL("Failed to create %dx%d texture for FBO %u color attachment %d", width, height, framebuffer, index);
+        ZV_FATAL("Failed to create %dx%d texture for FBO %u color attachment %d", width, height, framebuffer.get(),
+                 index);
     glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT + static_cast<GLenum>(index), texture_target(),
                               texture->get_id(), 0);
     color_textures.push_back(std::move(texture));
@@ -190,8 +179,7 @@ void Fbo::resize(int new_width, int new_height) {
     height = new_height;
     if (depth_buffer) {
         glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, 0);
-        glDeleteRenderbuffersEXT(1, &depth_buffer);
-        depth_buffer = 0;
+        depth_buffer.reset();
         add_depth_buffer();
     }
     if (depth_texture) {

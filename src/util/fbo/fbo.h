@@ -2,7 +2,7 @@
 // depth renderbuffer or depth texture, in one of five fixed configurations. Bindings nest:
 // each target saves and restores what was bound before it. Every failure is fatal. A target owns
 // its framebuffer, renderbuffer and textures and deletes them when it goes; moves hand them on.
-// Depends on: GLEW (EXT framebuffer objects), util/texture.
+// Depends on: GLEW (EXT framebuffer objects), util/gl (the names' owner), util/texture.
 #pragma once
 
 #include <GL/glew.h>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "util/gl/gl_name.h"
 #include "util/texture/texture.h"
 
 // The drawing destination a render target takes over while it is bound: framebuffer binding,
@@ -32,16 +33,13 @@ enum class FboType {
     Rgba8NoMipmaps = 5,        // depth renderbuffer, one RGBA8 texture without mipmaps
 };
 
-class Fbo {
+class Fbo final {
 public:
     Fbo(int width, int height, FboType type);
     ~Fbo();
-    Fbo(const Fbo&) = delete;
-    Fbo& operator=(const Fbo&) = delete;
     // The source is left owning nothing, so its destructor deletes nothing.
-    Fbo(Fbo&& other) noexcept;
+    Fbo(Fbo&&) noexcept = default;
     Fbo& operator=(Fbo&& other) noexcept;
-    void swap(Fbo& other) noexcept;
 
     void add_depth_buffer();
     void add_depth_texture();
@@ -56,15 +54,14 @@ public:
     int width = 0, height = 0;
     int samples = 0;
     GLint max_draw_buffers = 0;
-    GLuint framebuffer = 0;
-    GLuint depth_buffer = 0;
+    GlFramebuffer framebuffer;
+    GlRenderbuffer depth_buffer;
     std::unique_ptr<Texture> depth_texture;
     std::vector<std::unique_ptr<Texture>> color_textures;
     GLint fbo_pushed = -1;  // the framebuffer bound before this one; -1 while not bound
     SavedDrawTarget saved;
 
 private:
-    Fbo() = default;  // empty: only the start of a move
     GLenum texture_target() const { return samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D; }
     void check_complete();
 };

@@ -40,11 +40,6 @@ Light::Light() {
     attenuation_from_point(Vec3(10, 10, 10));
 }
 
-Light::~Light() {
-    if (shadow_cube) glDeleteTextures(1, &shadow_cube);
-    if (shadow_framebuffer) glDeleteFramebuffersEXT(1, &shadow_framebuffer);
-}
-
 void Light::set_name(const std::string& new_name) {
     name = new_name;
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -105,7 +100,7 @@ void Light::set_shadow(bool on) {
 
 void Light::create_shadow_cube() {
     if (!shadow_cube) {
-        glGenTextures(1, &shadow_cube);
+        glGenTextures(1, shadow_cube.put());
         glBindTexture(GL_TEXTURE_CUBE_MAP, shadow_cube);
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_DEPTH_TEXTURE_MODE, GL_LUMINANCE);
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_R_TO_TEXTURE);
@@ -114,14 +109,13 @@ void Light::create_shadow_cube() {
                                     GL_FLOAT);
         glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
     }
-    if (!shadow_framebuffer) glGenFramebuffersEXT(1, &shadow_framebuffer);
+    if (!shadow_framebuffer) glGenFramebuffersEXT(1, shadow_framebuffer.put());
 }
 
 void Light::resize(int width, int height) {
     if ((width != last_width || height != last_height) && shadow_cube) {
         shadow_map_size = width;
-        glDeleteTextures(1, &shadow_cube);
-        shadow_cube = 0;
+        shadow_cube.reset();
         create_shadow_cube();
     }
     last_width = width;

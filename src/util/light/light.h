@@ -1,6 +1,7 @@
 // An OpenGL light with its colours and attenuation, and an optional shadow: a depth cube map
 // around the light, rendered one face at a time into its own framebuffer.
-// Depends on: util/math, util/fbo (SavedDrawTarget), GLEW.
+// The light owns its cube and framebuffer: they go with it, and a move hands them on.
+// Depends on: util/math, util/fbo (SavedDrawTarget), util/gl (the names' owner), GLEW.
 #pragma once
 
 #include <GL/glew.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "util/fbo/fbo.h"
+#include "util/gl/gl_name.h"
 #include "util/math/math.h"
 
 class Light {
@@ -15,9 +17,8 @@ public:
     enum Type { POINT = 1, DIRECTIONAL = 2, AMBIENT = 3 };
 
     Light();
-    ~Light();
-    Light(const Light&) = delete;
-    Light& operator=(const Light&) = delete;
+    Light(Light&&) noexcept = default;
+    Light& operator=(Light&&) noexcept = default;
 
     void set_name(const std::string& new_name);
     void set_position(float x, float y, float z, float w = 1.0f);
@@ -70,7 +71,8 @@ public:
     bool shadow = false;
     float near = 0, far = 0;
     int shadow_map_size = 1024;
-    GLuint shadow_cube = 0, shadow_framebuffer = 0;
+    GlTexture shadow_cube;
+    GlFramebuffer shadow_framebuffer;
     int last_width = 0, last_height = 0;
 
 private:

@@ -1,7 +1,8 @@
 // The drawable records of a scene: vertex data (Mesh), surface colours and textures (Material),
 // and the pieces of a mesh drawn with one material (GeomObject), with the skinned copies of
 // their vertex data.
-// Depends on: util/math, util/texture, GLEW (the object's vertex and index buffers).
+// Depends on: util/math, util/texture, util/gl (the buffers' owner), GLEW (the object's vertex and
+// index buffers).
 #pragma once
 
 #include <cstdint>
@@ -9,38 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "util/gl/gl_name.h"
 #include "util/math/math.h"
 #include "util/texture/texture.h"
 
-// One GL buffer name, deleted with its owner; moves hand the name on, copies are not made.
-class GlBuffer {
+// One GL buffer name, made on first use.
+class GlBuffer : public GlName<GLuint, delete_buffer> {
 public:
-    GlBuffer() = default;
-    ~GlBuffer() { release(); }
-    GlBuffer(const GlBuffer&) = delete;
-    GlBuffer& operator=(const GlBuffer&) = delete;
-    GlBuffer(GlBuffer&& other) noexcept : id(other.id) { other.id = 0; }
-    GlBuffer& operator=(GlBuffer&& other) noexcept {
-        if (this != &other) {
-            release();
-            id = other.id;
-            other.id = 0;
-        }
-        return *this;
-    }
     // Generates a name when there is none yet; false when GL gives none.
     bool create() {
-        if (!id) glGenBuffers(1, &id);
-        return id != 0;
+        if (!get()) glGenBuffers(1, put());
+        return get() != 0;
     }
-    GLuint get_id() const { return id; }
-
-private:
-    void release() {
-        if (id) glDeleteBuffers(1, &id);
-        id = 0;
-    }
-    GLuint id = 0;
+    GLuint get_id() const { return get(); }
 };
 
 struct Mesh {

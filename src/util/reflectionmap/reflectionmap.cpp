@@ -7,7 +7,7 @@
 ReflectionMap::ReflectionMap(int w, int h) : width(w), height(h) {
     cube_face_matrices(face_matrices);
     projection.perspective(90, 1, 0.01f, 100);
-    glGenTextures(1, &cubemap);
+    glGenTextures(1, cubemap.put());
     ZV_ASSERT(0 != cubemap);
     glEnable(GL_TEXTURE_CUBE_MAP);
     glBindTexture(GL_TEXTURE_CUBE_MAP, cubemap);
@@ -15,10 +15,6 @@ ReflectionMap::ReflectionMap(int w, int h) : width(w), height(h) {
     glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
     glDisable(GL_TEXTURE_CUBE_MAP);
     target = std::make_unique<Fbo>(width, height, FboType::Rgba8NoMipmaps);
-}
-
-ReflectionMap::~ReflectionMap() {
-    if (cubemap) glDeleteTextures(1, &cubemap);
 }
 
 void ReflectionMap::set_position(const Vec3& point) {

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #include "platform/fatal.h"
@@ -37,8 +36,8 @@ bool compile(GLhandleARB object, const char* kind, const std::string& file) {
     return false;
 }
 
-void load_assembly_program(GLenum target, GLuint& id, const char* source, const char* kind) {
-    glGenProgramsARB(1, &id);
+void load_assembly_program(GLenum target, GlProgram& id, const char* source, const char* kind) {
+    glGenProgramsARB(1, id.put());
     glBindProgramARB(target, id);
     glProgramStringARB(target, GL_PROGRAM_FORMAT_ASCII_ARB, static_cast<GLsizei>(strlen(source)), source);
     GLint position = -1;
@@ -58,36 +57,6 @@ ShaderProgram::ShaderProgram(const char* vertex, const char* fragment) {
     vertex_file = vertex;
     fragment_file = fragment;
     if (!load()) ZV_FATAL("Shader compile and link failed!");
-}
-
-// A program still in use stays alive in GL until it is unbound, so a table that goes while one
-// of its programs is bound leaves the drawing intact; the shaders go with the program they are
-// attached to. Names are only ever non-zero when GLEW has loaded the entry points that made them.
-ShaderProgram::~ShaderProgram() {
-    if (program) glDeleteObjectARB(program);
-    if (vertex_shader) glDeleteObjectARB(vertex_shader);
-    if (fragment_shader) glDeleteObjectARB(fragment_shader);
-    if (vertex_program) glDeleteProgramsARB(1, &vertex_program);
-    if (fragment_program) glDeleteProgramsARB(1, &fragment_program);
-}
-
-ShaderProgram::ShaderProgram(ShaderProgram&& other) noexcept { swap(other); }
-
-ShaderProgram& ShaderProgram::operator=(ShaderProgram&& other) noexcept {
-    ShaderProgram(std::move(other)).swap(*this);
-    return *this;
-}
-
-void ShaderProgram::swap(ShaderProgram& other) noexcept {
-    using std::swap;
-    swap(vertex_file, other.vertex_file);
-    swap(fragment_file, other.fragment_file);
-    swap(vertex_shader, other.vertex_shader);
-    swap(fragment_shader, other.fragment_shader);
-    swap(program, other.program);
-    swap(vertex_program, other.vertex_program);
-    swap(fragment_program, other.fragment_program);
-    swap(kind, other.kind);
 }
 
 bool ShaderProgram::load() {
@@ -116,13 +85,13 @@ bool ShaderProgram::load() {
 }
 
 bool ShaderProgram::compile_and_link(const char* vertex_source, const char* fragment_source) {
-    vertex_shader = glCreateShaderObjectARB(GL_VERTEX_SHADER_ARB);
-    fragment_shader = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+    vertex_shader.reset(glCreateShaderObjectARB(GL_VERTEX_SHADER_ARB));
+    fragment_shader.reset(glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB));
     glShaderSourceARB(vertex_shader, 1, &vertex_source, nullptr);
     glShaderSourceARB(fragment_shader, 1, &fragment_source, nullptr);
     if (!compile(vertex_shader, "Vertex", vertex_file)) return false;
     if (!compile(fragment_shader, "Fragment", fragment_file)) return false;
-    program = glCreateProgramObjectARB();
+    program.reset(glCreateProgramObjectARB());
     glAttachObjectARB(program, vertex_shader);
     glAttachObjectARB(program, fragment_shader);
     // Attribute locations count only when bound before the link: the scene-graph draw code

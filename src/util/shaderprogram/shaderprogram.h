@@ -3,13 +3,14 @@
 // assembly (sources starting "!!ARB"). Short names resolve to "data/common/shaders/".
 // Any load failure ends the process. A program owns its GL objects and deletes them when it
 // goes; a move hands them on, leaving the source empty.
-// Depends on: GLEW, util/data (load_file), util/math.
+// Depends on: GLEW, util/gl (the objects' owner), util/data (load_file), util/math.
 #pragma once
 
 #include <GL/glew.h>
 
 #include <string>
 
+#include "util/gl/gl_name.h"
 #include "util/math/math.h"
 
 class ShaderProgram {
@@ -18,12 +19,8 @@ public:
 
     ShaderProgram() = default;  // empty: program object 0
     ShaderProgram(const char* vertex_file, const char* fragment_file);
-    ~ShaderProgram();
-    ShaderProgram(const ShaderProgram&) = delete;
-    ShaderProgram& operator=(const ShaderProgram&) = delete;
-    ShaderProgram(ShaderProgram&& other) noexcept;
-    ShaderProgram& operator=(ShaderProgram&& other) noexcept;
-    void swap(ShaderProgram& other) noexcept;
+    ShaderProgram(ShaderProgram&&) noexcept = default;
+    ShaderProgram& operator=(ShaderProgram&&) noexcept = default;
 
     void bind() const;
     static void unbind_all();
@@ -38,8 +35,11 @@ public:
     void bind_attribute(const char* name, GLuint index) const;
 
     std::string vertex_file, fragment_file;
-    GLhandleARB vertex_shader = 0, fragment_shader = 0, program = 0;
-    GLuint vertex_program = 0, fragment_program = 0;  // ARB assembly
+    // A program still in use stays alive in GL until it is unbound, so a table that goes while
+    // one of its programs is bound leaves the drawing intact; GL keeps attached shaders until
+    // their program goes.
+    GlObject vertex_shader, fragment_shader, program;
+    GlProgram vertex_program, fragment_program;  // ARB assembly
     int kind = 0;                                     // 0 GLSL, 1 ARB assembly
 
 private:

@@ -48,35 +48,6 @@ Texture::Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter, 
     if (!load(path, mipmaps, repeat, min_filter, mag_filter)) ZV_FATAL("Failed to load texture %s", path);
 }
 
-Texture::~Texture() {
-    if (id) glDeleteTextures(1, &id);
-}
-
-Texture::Texture(Texture&& other) noexcept { swap(other); }
-
-// The old texture goes with the temporary, after the new one has been taken over.
-Texture& Texture::operator=(Texture&& other) noexcept {
-    Texture(std::move(other)).swap(*this);
-    return *this;
-}
-
-void Texture::swap(Texture& other) noexcept {
-    using std::swap;
-    swap(image_data, other.image_data);
-    swap(has_image_data, other.has_image_data);
-    swap(bits_per_pixel, other.bits_per_pixel);
-    swap(width, other.width);
-    swap(height, other.height);
-    swap(pixel_format, other.pixel_format);
-    swap(id, other.id);
-    swap(wrap, other.wrap);
-    swap(internal_format, other.internal_format);
-    swap(mipmaps, other.mipmaps);
-    swap(min_filter, other.min_filter);
-    swap(mag_filter, other.mag_filter);
-    swap(samples, other.samples);
-}
-
 bool Texture::load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter) {
     wrap = repeat ? GL_REPEAT : GL_CLAMP_TO_EDGE;
     this->mipmaps = mipmaps;
@@ -116,7 +87,7 @@ bool Texture::create_empty_multisample(int w, int h, bool mip, bool repeat, GLin
 bool Texture::create() {
     if (id) ZV_FATAL("Attempt to create an already initialized texture!");
     GLenum target = samples >= 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
-    glGenTextures(1, &id);
+    glGenTextures(1, id.put());
     glBindTexture(target, id);
     set_filtering(target, GL_TEXTURE_2D, mipmaps, min_filter, mag_filter);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap);
@@ -158,8 +129,7 @@ bool Texture::create() {
 void Texture::resize(int w, int h) {
     if (has_image_data) ZV_FATAL("Attempted to resize a texture with current imageData");
     if (!id) ZV_FATAL("Attempted to resize a texture that is not initialized!");
-    glDeleteTextures(1, &id);
-    id = 0;
+    id.reset();
     width = w;
     height = h;
     create();
@@ -231,39 +201,6 @@ void reverse_rows(unsigned char* pixels, int width, int height) {
 }
 }  // namespace
 
-TextureCube::~TextureCube() {
-    if (id) glDeleteTextures(1, &id);
-    for (unsigned char* face : {data_negx, data_posx, data_negy, data_posy, data_negz, data_posz}) free(face);
-}
-
-TextureCube::TextureCube(TextureCube&& other) noexcept { swap(other); }
-
-TextureCube& TextureCube::operator=(TextureCube&& other) noexcept {
-    TextureCube(std::move(other)).swap(*this);
-    return *this;
-}
-
-void TextureCube::swap(TextureCube& other) noexcept {
-    using std::swap;
-    for (int i = 0; i < 6; ++i) tex_array[i].swap(other.tex_array[i]);
-    swap(data_negx, other.data_negx);
-    swap(data_posx, other.data_posx);
-    swap(data_negy, other.data_negy);
-    swap(data_posy, other.data_posy);
-    swap(data_negz, other.data_negz);
-    swap(data_posz, other.data_posz);
-    swap(bits_per_pixel, other.bits_per_pixel);
-    swap(width, other.width);
-    swap(height, other.height);
-    swap(pixel_format, other.pixel_format);
-    swap(id, other.id);
-    swap(wrap, other.wrap);
-    swap(internal_format, other.internal_format);
-    swap(mipmaps, other.mipmaps);
-    swap(min_filter, other.min_filter);
-    swap(mag_filter, other.mag_filter);
-}
-
 bool TextureCube::load(const char* negx, const char* posx, const char* negy, const char* posy, const char* negz,
                        const char* posz) {
     wrap = GL_CLAMP_TO_EDGE;
@@ -280,20 +217,20 @@ bool TextureCube::load(const char* negx, const char* posx, const char* negy, con
         ZV_ASSERT(width == tex_array[i].get_width());
         ZV_ASSERT(height == tex_array[i].get_height());
     }
-    data_negx = tex_array[0].read_pixels();
+    data_negx.reset(tex_array[0].read_pixels());
     ZV_ASSERT(data_negx);
-    data_posx = tex_array[1].read_pixels();
+    data_posx.reset(tex_array[1].read_pixels());
     ZV_ASSERT(data_posx);
-    data_negy = tex_array[2].read_pixels();
+    data_negy.reset(tex_array[2].read_pixels());
     ZV_ASSERT(data_negy);
-    data_posy = tex_array[3].read_pixels();
+    data_posy.reset(tex_array[3].read_pixels());
     ZV_ASSERT(data_posy);
-    data_negz = tex_array[4].read_pixels();
+    data_negz.reset(tex_array[4].read_pixels());
     ZV_ASSERT(data_negz);
-    data_posz = tex_array[5].read_pixels();
+    data_posz.reset(tex_array[5].read_pixels());
     ZV_ASSERT(data_posz);
-    for (unsigned char* face : {data_negx, data_posx, data_negy, data_posy, data_negz, data_posz})
-        reverse_rows(face, width, height);
+    for (Pixels* face : {&data_negx, &data_posx, &data_negy, &data_posy, &data_negz, &data_posz})
+        reverse_rows(face->get(), width, height);
     internal_format = GL_RGBA8;
     pixel_format = GL_RGBA;
     return create();
@@ -301,7 +238,7 @@ bool TextureCube::load(const char* negx, const char* posx, const char* negy, con
 
 bool TextureCube::create() {
     if (id) ZV_FATAL("Attempt to create an already initialized texture!");
-    glGenTextures(1, &id);
+    glGenTextures(1, id.put());
     glBindTexture(GL_TEXTURE_CUBE_MAP, id);
     set_filtering(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_CUBE_MAP, mipmaps, min_filter, mag_filter);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, wrap);
@@ -310,16 +247,13 @@ bool TextureCube::create() {
     const struct {
         GLenum face;
         unsigned char* data;
-    } faces[6] = {{GL_TEXTURE_CUBE_MAP_NEGATIVE_X, data_negx}, {GL_TEXTURE_CUBE_MAP_POSITIVE_X, data_posx},
-                  {GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, data_negy}, {GL_TEXTURE_CUBE_MAP_POSITIVE_Y, data_posy},
-                  {GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, data_negz}, {GL_TEXTURE_CUBE_MAP_POSITIVE_Z, data_posz}};
+    } faces[6] = {{GL_TEXTURE_CUBE_MAP_NEGATIVE_X, data_negx.get()}, {GL_TEXTURE_CUBE_MAP_POSITIVE_X, data_posx.get()},
+                  {GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, data_negy.get()}, {GL_TEXTURE_CUBE_MAP_POSITIVE_Y, data_posy.get()},
+                  {GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, data_negz.get()}, {GL_TEXTURE_CUBE_MAP_POSITIVE_Z, data_posz.get()}};
     for (const auto& f : faces)
         glTexImage2D(f.face, 0, internal_format, width, height, 0, pixel_format, GL_UNSIGNED_BYTE, f.data);
     generate_mipmap_chain(GL_TEXTURE_CUBE_MAP, mipmaps);
-    for (unsigned char** face : {&data_negx, &data_posx, &data_negy, &data_posy, &data_negz, &data_posz}) {
-        free(*face);
-        *face = nullptr;
-    }
+    for (Pixels* face : {&data_negx, &data_posx, &data_negy, &data_posy, &data_negz, &data_posz}) face->reset();
     return true;
 }
 

@@ -1,26 +1,26 @@
 // Textures: one OpenGL 2D (or 2D multisample) texture, loaded from an image file (decoder by
 // the file's ending, through the archive) or created empty for render targets. Each object owns
 // its GL name: it is deleted with the object, and a move hands it on so exactly one owner deletes it.
-// Depends on: GLEW, util/texture/image.
+// Depends on: GLEW, util/gl (the name's owner), util/texture/image.
 #pragma once
 
 #include <GL/glew.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
+
+#include "util/gl/gl_name.h"
 
 class Texture {
 public:
     Texture() = default;
     // Loads the file; a failure is fatal ("Failed to load texture <path>").
     Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter = GL_LINEAR, GLint mag_filter = GL_LINEAR);
-    ~Texture();
-    Texture(const Texture&) = delete;
-    Texture& operator=(const Texture&) = delete;
-    // The source is left as a new Texture would be, owning nothing.
-    Texture(Texture&& other) noexcept;
-    Texture& operator=(Texture&& other) noexcept;
-    void swap(Texture& other) noexcept;
+    // The source of a move owns no name and no pixels afterwards.
+    Texture(Texture&&) noexcept = default;
+    Texture& operator=(Texture&&) noexcept = default;
 
     bool load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter);
     bool load(const char* path, bool mipmaps, bool repeat) { return load(path, mipmaps, repeat, GL_LINEAR, GL_LINEAR); }
@@ -38,14 +38,14 @@ public:
 
     int get_width() const { return width; }
     int get_height() const { return height; }
-    GLuint get_id() const { return id; }
+    GLuint get_id() const { return id.get(); }
 
     std::vector<uint8_t> image_data;  // decoded pixels until `create` uploads them
     bool has_image_data = false;
     int bits_per_pixel = 0;
     int width = 0, height = 0;
     GLenum pixel_format = 0;
-    GLuint id = 0;
+    GlTexture id;
     GLint wrap = GL_CLAMP_TO_EDGE;
     GLint internal_format = 0;
     bool mipmaps = false;
@@ -58,12 +58,8 @@ public:
 class TextureCube {
 public:
     TextureCube() = default;
-    ~TextureCube();
-    TextureCube(const TextureCube&) = delete;
-    TextureCube& operator=(const TextureCube&) = delete;
-    TextureCube(TextureCube&& other) noexcept;
-    TextureCube& operator=(TextureCube&& other) noexcept;
-    void swap(TextureCube& other) noexcept;
+    TextureCube(TextureCube&&) noexcept = default;
+    TextureCube& operator=(TextureCube&&) noexcept = default;
 
     bool load(const char* negx, const char* posx, const char* negy, const char* posy, const char* negz,
               const char* posz);
@@ -71,13 +67,18 @@ public:
     void bind(int unit) const;
     static void unbind(int unit);
 
+    // Face pixels as read back from a texture (allocated with malloc), kept from load to create.
+    struct FreePixels {
+        void operator()(unsigned char* pixels) const { free(pixels); }
+    };
+    using Pixels = std::unique_ptr<unsigned char, FreePixels>;
+
     Texture tex_array[6];
-    unsigned char *data_negx = nullptr, *data_posx = nullptr, *data_negy = nullptr, *data_posy = nullptr,
-                  *data_negz = nullptr, *data_posz = nullptr;
+    Pixels data_negx, data_posx, data_negy, data_posy, data_negz, data_posz;
     int bits_per_pixel = 0;
     int width = 0, height = 0;
     GLenum pixel_format = 0;
-    GLuint id = 0;
+    GlTexture id;
     GLint wrap = GL_CLAMP_TO_EDGE;
     GLint internal_format = 0;
     bool mipmaps = false;
