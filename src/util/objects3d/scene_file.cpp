@@ -7,39 +7,56 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/byte_order.h"
 #include "platform/fatal.h"
 #include "util/data/data.h"
+#include "util/objects3d/scene_records.h"
 
 namespace {
 
-using u32 = uint32_t;
-
 // ---- layout ---------------------------------------------------------------------------------
 
-const char LABEL_CAMERA[] = "cam";
-const char LABEL_LIGHT[] = "light";
-const char LABEL_ANIMATION[] = "anim";
-const char LABEL_MATERIAL[] = "material";
-const char LABEL_CONTROLLER[] = "controller";
-const char LABEL_MESH[] = "mesh";
-const char LABEL_GEOM_OBJECT[] = "geom_object";
-const char LABEL_NODE[] = "node";
+using namespace scene_records;
 
-// Main entry sizes, in bytes.
+// The stored width of each value type: a Vec3 leaves out the fourth float, a bool is an int32.
+template <class T>
+constexpr size_t encoded_bytes() {
+    static_assert(std::is_same<T, int32_t>::value || std::is_same<T, float>::value || std::is_same<T, bool>::value ||
+                      std::is_same<T, Vec3>::value || std::is_same<T, Vec4>::value || std::is_same<T, Mat4>::value,
+                  "a type the format stores");
+    return std::is_same<T, Vec3>::value ? 12 : std::is_same<T, Vec4>::value ? 16 : std::is_same<T, Mat4>::value ? 64 : 4;
+}
+
+// The matrix arrays have no empty default a reader could fall back on.
+template <class T>
+constexpr bool array_required() {
+    return std::is_same<T, Mat4>::value;
+}
+
+struct MainEntrySize {
+    size_t bytes = 0;
+    template <class R>
+    constexpr void text(const char*, std::string R::*) {}
+    template <class... Arrays>
+    constexpr void arrays(Arrays...) {}
+    template <class R, class... T>
+    constexpr void values(T R::*...) {
+        bytes += (encoded_bytes<T>() + ...);
+    }
+};
+
+// The fixed size of a record's main entry, the sum of its values' widths.
+template <class Kind>
+constexpr size_t main_entry_bytes() {
+    MainEntrySize size;
+    Kind::fields(size);
+    return size.bytes;
+}
+
 constexpr size_t COUNTS_BYTES = 8 * 4;
-constexpr size_t CAMERA_BYTES = 64 + 4 * 4;
-constexpr size_t LIGHT_BYTES = 16 + 12 + 3 * 16 + 5 * 4 + 4;
-constexpr size_t ANIMATION_BYTES = 4 + 12 + 4;
-constexpr size_t MATERIAL_BYTES = 5 * 16 + 4;
-constexpr size_t CONTROLLER_BYTES = 64;
-constexpr size_t MESH_BYTES = 3 * 4;
-constexpr size_t GEOM_OBJECT_BYTES = 3 * 4;
-constexpr size_t NODE_BYTES = 64 + 3 * 4;
-
-constexpr size_t VEC3_BYTES = 12, MAT4_BYTES = 64;
 
 std::string record_prefix(const char* base, const char* label, size_t index) {
     return std::string(base) + "." + label + std::to_string(index);
@@ -58,192 +75,68 @@ struct Bytes {
         write_u32_le(raw, v);
         b.insert(b.end(), raw, raw + 4);
     }
-    void i32(int32_t v) { u32_le(static_cast<uint32_t>(v)); }
-    void f32(float v) { u32_le(float_bits(v)); }
-    void boolean(bool v) { i32(v ? 1 : 0); }
-    void vec3(const Vec3& v) { f32(v.x), f32(v.y), f32(v.z); }
-    void vec4(const Vec4& v) { f32(v.x), f32(v.y), f32(v.z), f32(v.w); }
-    void mat4(const Mat4& m) {
-        for (float e : m.m) f32(e);
+    void put(int32_t v) { u32_le(static_cast<uint32_t>(v)); }
+    void put(float v) { u32_le(float_bits(v)); }
+    void put(bool v) { put(int32_t{v ? 1 : 0}); }
+    void put(const Vec3& v) { put(v.x), put(v.y), put(v.z); }
+    void put(const Vec4& v) { put(v.x), put(v.y), put(v.z), put(v.w); }
+    void put(const Mat4& m) {
+        for (float e : m.m) put(e);
     }
 };
 
-void put(const std::string& name, const Bytes& bytes) {
+void add_entry(const std::string& name, const Bytes& bytes) {
     // An empty array is still an entry, of size 0: readers tell it apart from a missing one.
     add_data(name.c_str(), static_cast<uint32_t>(bytes.b.size()),
              bytes.b.empty() ? "" : reinterpret_cast<const char*>(bytes.b.data()));
 }
 
-void put_string(const std::string& name, const std::string& s) {
-    add_data(name.c_str(), static_cast<uint32_t>(s.size() + 1), s.c_str());
-}
+// Adds a record's field entries as its list names them and gathers its main entry.
+template <class R>
+struct RecordWriter {
+    const R& r;
+    const std::string& prefix;
+    Bytes main;
 
-template <typename T, typename Append>
-void put_array(const std::string& name, const std::vector<T>& values, Append append) {
-    Bytes bytes;
-    bytes.b.reserve(values.size() * sizeof(T));
-    for (const T& v : values) append(bytes, v);
-    put(name, bytes);
-}
-
-void put_ints(const std::string& name, const std::vector<int32_t>& values) {
-    put_array(name, values, [](Bytes& b, int32_t v) { b.i32(v); });
-}
-void put_floats(const std::string& name, const std::vector<float>& values) {
-    put_array(name, values, [](Bytes& b, float v) { b.f32(v); });
-}
-
-void put_main(const std::string& name, const Bytes& bytes, size_t buf_size) {
-    const size_t pos = bytes.b.size();
-    ZV_ASSERT_CMP(pos, ==, buf_size);
-    put(name, bytes);
-}
-
-void save_cameras(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.cameras.size(); ++i) {
-        const Camera& cam = *t.cameras[i];
-        const std::string p = record_prefix(base, LABEL_CAMERA, i);
-        put_string(p + "id", cam.name);
-        Bytes b;
-        b.mat4(cam.get_view());
-        b.f32(cam.get_xfov());
-        b.f32(cam.get_yfov());
-        b.f32(cam.get_znear());
-        b.f32(cam.get_zfar());
-        const size_t pos = b.b.size(), buf_size = CAMERA_BYTES;
-        ZV_ASSERT(pos == buf_size);
-        put(p, b);
+    void text(const char* field, std::string R::*member) {
+        const std::string& s = r.*member;
+        add_data((prefix + field).c_str(), static_cast<uint32_t>(s.size() + 1), s.c_str());
     }
-}
-
-void save_lights(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.lights.size(); ++i) {
-        const Light& light = *t.lights[i];
-        const std::string p = record_prefix(base, LABEL_LIGHT, i);
-        put_string(p + "id", light.name);
-        Bytes b;
-        b.vec4(light.position);
-        b.vec3(light.spot_direction);
-        b.vec4(light.ambient);
-        b.vec4(light.diffuse);
-        b.vec4(light.specular);
-        b.f32(light.constant_attenuation);
-        b.f32(light.linear_attenuation);
-        b.f32(light.quadratic_attenuation);
-        b.f32(light.spot_cutoff);
-        b.f32(light.spot_exponent);
-        b.i32(light.type);
-        const size_t pos = b.b.size(), buf_size = LIGHT_BYTES;
-        ZV_ASSERT(pos == buf_size);
-        put(p, b);
+    template <class... T>
+    void arrays(ArrayEntry<R, T>... entries) {
+        (array(entries), ...);
     }
-}
-
-void save_animations(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.animations.size(); ++i) {
-        const Animation& a = *t.animations[i];
-        const std::string p = record_prefix(base, LABEL_ANIMATION, i);
-        put_string(p + "id", a.name);
-        put_string(p + "target", a.target);
-        put_floats(p + "timeline", a.timeline);
-        put_floats(p + "rotation_amount", a.rotation_amount);
-        put_array(p + "translation", a.translation, [](Bytes& b, const Vec3& v) { b.vec3(v); });
-        put_array(p + "matrix", a.matrix, [](Bytes& b, const Mat4& m) { b.mat4(m); });
-        put_ints(p + "interpolation", a.interpolation);
-        Bytes b;
-        b.i32(a.kind);
-        b.vec3(a.axis);
-        b.i32(a.interpolation_stride);
-        put_main(p, b, ANIMATION_BYTES);
+    template <class T>
+    void array(ArrayEntry<R, T> entry) {
+        Bytes bytes;
+        bytes.b.reserve((r.*entry.member).size() * encoded_bytes<T>());
+        for (const T& v : r.*entry.member) bytes.put(v);
+        add_entry(prefix + entry.name, bytes);
     }
-}
-
-void save_materials(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.materials.size(); ++i) {
-        const Material& m = *t.materials[i];
-        const std::string p = record_prefix(base, LABEL_MATERIAL, i);
-        put_string(p + "id", m.name);
-        put_string(p + "fx", m.fx);
-        put_string(p + "diff_tex_fname", m.diff_tex_fname);
-        put_string(p + "glow_tex_fname", m.glow_tex_fname);
-        Bytes b;
-        b.vec4(m.emission);
-        b.vec4(m.ambient);
-        b.vec4(m.diffuse);
-        b.vec4(m.specular);
-        b.vec4(m.color_add);
-        b.f32(m.shininess);
-        put_main(p, b, MATERIAL_BYTES);
+    template <class... T>
+    void values(T R::*... members) {
+        (main.put(r.*members), ...);
     }
-}
+};
 
-void save_controllers(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.controllers.size(); ++i) {
-        const Controller& c = *t.controllers[i];
-        const std::string p = record_prefix(base, LABEL_CONTROLLER, i);
-        put_string(p + "id", c.name);
-        put_string(p + "skin_source", c.skin_source);
-        put_ints(p + "joints", c.joints);
-        put_floats(p + "weights", c.weights);
-        put_ints(p + "vcounts", c.vcounts);
-        put_ints(p + "v", c.v);
-        put_array(p + "inv_bind_matrices", c.inv_bind_matrices, [](Bytes& b, const Mat4& m) { b.mat4(m); });
-        Bytes b;
-        b.mat4(c.bind_shape_matrix);
-        put_main(p, b, CONTROLLER_BYTES);
-    }
-}
-
-void save_meshes(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.meshes.size(); ++i) {
-        const Mesh& m = *t.meshes[i];
-        const std::string p = record_prefix(base, LABEL_MESH, i);
-        put_string(p + "id", m.name);
-        put_floats(p + "vertices", m.vertices);
-        put_floats(p + "normals", m.normals);
-        put_floats(p + "texcoords", m.texcoords);
-        Bytes b;
-        b.i32(m.vertices_stride);
-        b.i32(m.normals_stride);
-        b.i32(m.texcoords_stride);
-        put_main(p, b, MESH_BYTES);
-    }
-}
-
-void save_geom_objects(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.geom_objects.size(); ++i) {
-        const GeomObject& o = *t.geom_objects[i];
-        const std::string p = record_prefix(base, LABEL_GEOM_OBJECT, i);
-        put_string(p + "id", o.name);
-        put_string(p + "material", o.material);
-        put_ints(p + "ivertices", o.ivertices);
-        put_ints(p + "inormals", o.inormals);
-        put_ints(p + "itexcoords", o.itexcoords);
-        Bytes b;
-        b.i32(o.mesh_id);
-        b.i32(o.material_index);
-        b.boolean(o.textured);
-        put_main(p, b, GEOM_OBJECT_BYTES);
-    }
-}
-
-void save_nodes(const SceneTables& t, const char* base) {
-    for (size_t i = 0; i < t.nodes.size(); ++i) {
-        const Node& n = *t.nodes[i];
-        const std::string p = record_prefix(base, LABEL_NODE, i);
-        put_string(p + "id", n.name);
-        put_ints(p + "children", n.children);
-        put_ints(p + "objects", n.objects);
-        put_ints(p + "controllers", n.controllers);
-        put_ints(p + "animations", n.animations);
-        put_ints(p + "cameras", n.cameras);
-        put_ints(p + "lights", n.lights);
-        Bytes b;
-        b.mat4(n.local_matrix);
-        b.i32(n.joint_depth);
-        b.i32(n.parent_index);
-        b.i32(n.this_index);
-        put_main(p, b, NODE_BYTES);
+template <class Kind>
+void save_group(const SceneTables& t, const char* base, Kind kind) {
+    using R = typename Kind::Record;
+    const auto& table = t.*kind.table;
+    for (size_t i = 0; i < table.size(); ++i) {
+        const std::string p = record_prefix(base, kind.label, i);
+        RecordWriter<R> writer{*table[i], p, {}};
+        Kind::fields(writer);
+        const size_t pos = writer.main.b.size(), buf_size = main_entry_bytes<Kind>();
+        // The size is summed from the same list the bytes were written from: only an encoder
+        // that writes another width than it states can end here. Cameras and lights report it
+        // without the operands.
+        if (pos != buf_size) {
+            if (std::is_same<R, Camera>::value || std::is_same<R, Light>::value)
+                ZV_FATAL("Failed assert pos == buf_size");
+            ZV_FATAL("Failed assert pos == buf_size\n pos is %zu\n buf_size is %zu", pos, buf_size);
+        }
+        add_entry(p, writer.main);
     }
 }
 
@@ -266,7 +159,7 @@ Entry fetch(const std::string& name) {
     return e;
 }
 
-// Decodes a main entry whose size was checked against its layout beforehand.
+// Decodes values whose room was checked beforehand.
 struct Cursor {
     const uint8_t* p;
 
@@ -275,28 +168,21 @@ struct Cursor {
         p += 4;
         return v;
     }
-    int32_t i32() { return static_cast<int32_t>(u32_le()); }
-    float f32() { return float_from_bits(u32_le()); }
-    bool boolean() { return i32() != 0; }
-    Vec3 vec3() {
-        const float x = f32(), y = f32(), z = f32();
-        return Vec3(x, y, z);
+    void take(int32_t& v) { v = static_cast<int32_t>(u32_le()); }
+    void take(float& v) { v = float_from_bits(u32_le()); }
+    void take(bool& v) { v = static_cast<int32_t>(u32_le()) != 0; }
+    void take(Vec3& v) {
+        float x, y, z;
+        take(x), take(y), take(z);
+        v = Vec3(x, y, z);
     }
-    Vec4 vec4() {
-        const float x = f32(), y = f32(), z = f32(), w = f32();
-        return Vec4(x, y, z, w);
-    }
-    Mat4 mat4() {
+    void take(Vec4& v) { take(v.x), take(v.y), take(v.z), take(v.w); }
+    void take(Mat4& m) {
         float e[16];
-        for (float& v : e) v = f32();
-        return Mat4(e);
+        for (float& v : e) take(v);
+        m = Mat4(e);
     }
 };
-
-Vec3 decode_vec3(const uint8_t* p) { return Cursor{p}.vec3(); }
-Mat4 decode_mat4(const uint8_t* p) { return Cursor{p}.mat4(); }
-float decode_f32(const uint8_t* p) { return float_from_bits(read_u32_le(p)); }
-int32_t decode_i32(const uint8_t* p) { return static_cast<int32_t>(read_u32_le(p)); }
 
 class SceneReader {
 public:
@@ -310,28 +196,31 @@ public:
         if (main_entry.size != COUNTS_BYTES)
             ZV_FATAL("Scene entry %s holds %" PRIu32 " bytes, not the %zu of its eight record counts", base,
                      main_entry.size, COUNTS_BYTES);
-        static const char* const kinds[8] = {"cameras", "lights", "animations", "materials",
-                                             "controllers", "meshes", "geometry objects", "nodes"};
         int32_t counts[8];
         Cursor c{main_entry.bytes()};
         // Every record has at least its main entry in the archive, so no honest count exceeds
         // the number of entries; a larger one is damage, refused before any record is read.
         const uint32_t entries = get_datafile_entry_count();
-        for (int k = 0; k < 8; ++k) {
-            counts[k] = c.i32();
-            if (counts[k] < 0) ZV_FATAL("Scene entry %s counts %" PRId32 " %s", base, counts[k], kinds[k]);
+        int k = 0;
+        for_each_kind([&](auto kind) {
+            c.take(counts[k]);
+            if (counts[k] < 0) ZV_FATAL("Scene entry %s counts %" PRId32 " %s", base, counts[k], kind.plural);
             if (static_cast<uint32_t>(counts[k]) > entries)
                 ZV_FATAL("Scene entry %s counts %" PRId32 " %s, more than the %" PRIu32 " entries of the archive", base,
-                         counts[k], kinds[k], entries);
-        }
-        for (int32_t i = 0; i < counts[0]; ++i) read_camera(static_cast<size_t>(i));
-        for (int32_t i = 0; i < counts[1]; ++i) read_light(static_cast<size_t>(i));
-        for (int32_t i = 0; i < counts[2]; ++i) read_animation(static_cast<size_t>(i));
-        for (int32_t i = 0; i < counts[3]; ++i) read_material(static_cast<size_t>(i));
-        for (int32_t i = 0; i < counts[4]; ++i) read_controller(static_cast<size_t>(i));
-        for (int32_t i = 0; i < counts[5]; ++i) read_mesh(static_cast<size_t>(i));
-        for (int32_t i = 0; i < counts[6]; ++i) read_geom_object(static_cast<size_t>(i));
-        for (int32_t i = 0; i < counts[7]; ++i) read_node(static_cast<size_t>(i));
+                         counts[k], kind.plural, entries);
+            ++k;
+        });
+        k = 0;
+        for_each_kind([&](auto kind) {
+            for (int32_t i = 0; i < counts[k]; ++i) {
+                const size_t index = static_cast<size_t>(i);
+                const std::string p = record_prefix(base, kind.label, index);
+                auto record = read_record(kind, p);
+                complete(*record, p, index);
+                (t.*kind.table).push_back(std::move(record));
+            }
+            ++k;
+        });
         // References that point forward (children) or into the node table (joints) are checked
         // once every node is there.
         check_tree();
@@ -351,33 +240,70 @@ private:
 
     // A missing entry is an empty array, except for the matrix arrays, which must exist.
     template <typename T>
-    std::vector<T> read_array(const std::string& name, size_t element_bytes, T (*decode)(const uint8_t*),
-                              bool required = false) const {
+    std::vector<T> read_array(const std::string& name) const {
+        constexpr size_t element_bytes = encoded_bytes<T>();
         Entry e = fetch(name);
         if (!e.present()) {
-            const char* temp_buffer = nullptr;
-            if (required) ZV_ASSERT_NOT_NULL(temp_buffer);
+            if (array_required<T>()) ZV_FATAL("temp_buffer is NULL");
             return {};
         }
         if (e.size % element_bytes != 0)
             ZV_FATAL("Scene entry %s holds %" PRIu32 " bytes, not a whole number of %zu-byte values", name.c_str(),
                      e.size, element_bytes);
-        std::vector<T> out;
-        out.reserve(e.size / element_bytes);
-        for (size_t at = 0; at < e.size; at += element_bytes) out.push_back(decode(e.bytes() + at));
+        std::vector<T> out(e.size / element_bytes);
+        Cursor c{e.bytes()};
+        for (T& v : out) c.take(v);
         return out;
     }
-    std::vector<int32_t> read_ints(const std::string& name) const { return read_array(name, 4, decode_i32); }
-    std::vector<float> read_floats(const std::string& name) const { return read_array(name, 4, decode_f32); }
 
     // A main entry, its size checked against the layout before a byte of it is decoded.
     Entry read_main(const std::string& name, size_t layout) const {
         Entry e = fetch(name);
-        const char* buf = e.data.get();
-        ZV_ASSERT_NOT_NULL(buf);
-        const size_t pos = layout, buffer_size = e.size;
-        ZV_ASSERT_CMP(pos, ==, buffer_size);
+        if (!e.present()) ZV_FATAL("buf is NULL");
+        if (e.size != layout)
+            ZV_FATAL("Failed assert pos == buffer_size\n pos is %zu\n buffer_size is %" PRIu32, layout, e.size);
         return e;
+    }
+
+    // Fills a record's field entries as its list names them.
+    template <class R>
+    struct FieldEntries {
+        const SceneReader& reader;
+        R& r;
+        const std::string& prefix;
+        void text(const char* field, std::string R::*member) { r.*member = reader.read_string(prefix + field); }
+        template <class... T>
+        void arrays(ArrayEntry<R, T>... entries) {
+            ((r.*entries.member = reader.read_array<T>(prefix + entries.name)), ...);
+        }
+        template <class... T>
+        void values(T R::*...) {}
+    };
+    // Decodes a record's main entry.
+    template <class R>
+    struct MainEntry {
+        R& r;
+        Cursor c;
+        void text(const char*, std::string R::*) {}
+        template <class... Arrays>
+        void arrays(Arrays...) {}
+        template <class... T>
+        void values(T R::*... members) {
+            (c.take(r.*members), ...);
+        }
+    };
+
+    // A record with its constructor's defaults for everything the format does not store.
+    template <class Kind>
+    auto read_record(Kind, const std::string& p) const {
+        using R = typename Kind::Record;
+        auto r = std::make_unique<R>();
+        FieldEntries<R> entries{*this, *r, p};
+        Kind::fields(entries);
+        Entry e = read_main(p, main_entry_bytes<Kind>());
+        MainEntry<R> main{*r, Cursor{e.bytes()}};
+        Kind::fields(main);
+        return r;
     }
 
     // Every entry of `list` must index a table of `size` records.
@@ -389,112 +315,44 @@ private:
 
     // ---- records ----
 
-    void read_camera(size_t i) {
-        const std::string p = record_prefix(base, LABEL_CAMERA, i);
-        auto cam = std::make_unique<Camera>();
-        cam->set_name(read_string(p + "id"));
-        Entry e = read_main(p, CAMERA_BYTES);
-        Cursor c{e.bytes()};
-        cam->set_view_matrix(c.mat4());
-        cam->set_xfov(c.f32());
-        cam->set_yfov(c.f32());
-        const float near = c.f32(), far = c.f32();
-        cam->set_near_far(near, far);
-        t.cameras.push_back(std::move(cam));
+    // What the record derives from its stored fields, and the checks that need the record
+    // whole, or the tables read before it.
+
+    // The setters lower-case the names and (lights) derive the view from the position.
+    void complete(Camera& cam, const std::string&, size_t) { cam.set_name(std::string(cam.name)); }
+
+    void complete(Light& light, const std::string&, size_t) {
+        light.set_name(std::string(light.name));
+        const Vec4 position = light.position;
+        light.set_position(position.x, position.y, position.z, position.w);
     }
 
-    void read_light(size_t i) {
-        const std::string p = record_prefix(base, LABEL_LIGHT, i);
-        auto light = std::make_unique<Light>();
-        light->set_name(read_string(p + "id"));
-        Entry e = read_main(p, LIGHT_BYTES);
-        Cursor c{e.bytes()};
-        const Vec4 position = c.vec4();
-        light->set_position(position.x, position.y, position.z, position.w);
-        light->set_spot_direction(c.vec3());
-        light->set_ambient(c.vec4());
-        light->set_diffuse(c.vec4());
-        light->set_specular(c.vec4());
-        const float constant = c.f32(), linear = c.f32(), quadratic = c.f32();
-        light->set_attenuation(constant, linear, quadratic);
-        const float cutoff = c.f32(), exponent = c.f32();
-        light->set_spot(cutoff, exponent);
-        light->set_type(c.i32());
-        t.lights.push_back(std::move(light));
-    }
-
-    void read_animation(size_t i) {
-        const std::string p = record_prefix(base, LABEL_ANIMATION, i);
-        auto a = std::make_unique<Animation>();
-        a->name = read_string(p + "id");
-        a->target = read_string(p + "target");
-        a->timeline = read_floats(p + "timeline");
-        a->rotation_amount = read_floats(p + "rotation_amount");
-        a->translation = read_array(p + "translation", VEC3_BYTES, decode_vec3);
-        a->matrix = read_array(p + "matrix", MAT4_BYTES, decode_mat4, true);
-        a->interpolation = read_ints(p + "interpolation");
-        Entry e = read_main(p, ANIMATION_BYTES);
-        Cursor c{e.bytes()};
-        a->kind = c.i32();
-        a->axis = c.vec3();
-        a->interpolation_stride = c.i32();
+    void complete(const Animation& a, const std::string& p, size_t) {
         // Evaluation reads one output and interpolation_stride codes per key; an unknown kind
         // is left to evaluation, which reports it as such.
-        const size_t keys = a->timeline.size();
-        const size_t outputs = a->kind == Animation::ROTATION      ? a->rotation_amount.size()
-                               : a->kind == Animation::TRANSLATION ? a->translation.size()
-                                                                   : a->matrix.size();
-        const bool known = a->kind == Animation::ROTATION || a->kind == Animation::TRANSLATION ||
-                           a->kind == Animation::MATRIX;
+        const size_t keys = a.timeline.size();
+        const size_t outputs = a.kind == Animation::ROTATION      ? a.rotation_amount.size()
+                               : a.kind == Animation::TRANSLATION ? a.translation.size()
+                                                                   : a.matrix.size();
+        const bool known = a.kind == Animation::ROTATION || a.kind == Animation::TRANSLATION ||
+                           a.kind == Animation::MATRIX;
         if (known && outputs != keys)
-            ZV_FATAL("Scene entry %s: animation %s has %zu key times but %zu output values", p.c_str(), a->name.c_str(),
+            ZV_FATAL("Scene entry %s: animation %s has %zu key times but %zu output values", p.c_str(), a.name.c_str(),
                      keys, outputs);
-        if (a->interpolation_stride < 1 ||
-            a->interpolation.size() != keys * static_cast<size_t>(a->interpolation_stride))
+        if (a.interpolation_stride < 1 ||
+            a.interpolation.size() != keys * static_cast<size_t>(a.interpolation_stride))
             ZV_FATAL("Scene entry %s: animation %s has %zu key times but %zu interpolations of %" PRId32 " per key",
-                     p.c_str(), a->name.c_str(), keys, a->interpolation.size(), a->interpolation_stride);
-        t.animations.push_back(std::move(a));
+                     p.c_str(), a.name.c_str(), keys, a.interpolation.size(), a.interpolation_stride);
     }
 
-    void read_material(size_t i) {
-        const std::string p = record_prefix(base, LABEL_MATERIAL, i);
-        auto m = std::make_unique<Material>();
-        m->name = read_string(p + "id");
-        m->fx = read_string(p + "fx");
-        m->diff_tex_fname = read_string(p + "diff_tex_fname");
-        m->glow_tex_fname = read_string(p + "glow_tex_fname");
-        Entry e = read_main(p, MATERIAL_BYTES);
-        Cursor c{e.bytes()};
-        m->emission = c.vec4();
-        m->ambient = c.vec4();
-        m->diffuse = c.vec4();
-        m->specular = c.vec4();
-        m->color_add = c.vec4();
-        m->shininess = c.f32();
-        if (!m->diff_tex_fname.empty()) m->diff_tex = load_material_texture(m->diff_tex_fname.c_str(), texture_loader);
-        if (!m->glow_tex_fname.empty()) m->glow_tex = load_material_texture(m->glow_tex_fname.c_str(), texture_loader);
-        t.materials.push_back(std::move(m));
-    }
-
-    void read_controller(size_t i) {
-        const std::string p = record_prefix(base, LABEL_CONTROLLER, i);
-        auto c = std::make_unique<Controller>();
-        c->name = read_string(p + "id");
-        c->skin_source = read_string(p + "skin_source");
-        c->joints = read_ints(p + "joints");
-        c->weights = read_floats(p + "weights");
-        c->vcounts = read_ints(p + "vcounts");
-        c->v = read_ints(p + "v");
-        c->inv_bind_matrices = read_array(p + "inv_bind_matrices", MAT4_BYTES, decode_mat4, true);
-        Entry e = read_main(p, CONTROLLER_BYTES);
-        c->bind_shape_matrix = Cursor{e.bytes()}.mat4();
-        check_influences(p, *c);
-        t.controllers.push_back(std::move(c));
+    void complete(Material& m, const std::string&, size_t) {
+        if (!m.diff_tex_fname.empty()) m.diff_tex = load_material_texture(m.diff_tex_fname.c_str(), texture_loader);
+        if (!m.glow_tex_fname.empty()) m.glow_tex = load_material_texture(m.glow_tex_fname.c_str(), texture_loader);
     }
 
     // Skinning walks v as (joint, weight) pairs in the order of vcounts, and looks each joint up
     // in the joints and the inverse bind matrices and each weight in the weights.
-    void check_influences(const std::string& p, const Controller& c) const {
+    void complete(const Controller& c, const std::string& p, size_t) const {
         uint64_t influences = 0;
         for (int32_t count : c.vcounts) {
             if (count < 0)
@@ -515,25 +373,12 @@ private:
         }
     }
 
-    void read_mesh(size_t i) {
-        const std::string p = record_prefix(base, LABEL_MESH, i);
-        auto m = std::make_unique<Mesh>();
-        m->name = read_string(p + "id");
-        m->vertices = read_floats(p + "vertices");
-        m->normals = read_floats(p + "normals");
-        m->texcoords = read_floats(p + "texcoords");
-        Entry e = read_main(p, MESH_BYTES);
-        Cursor c{e.bytes()};
-        m->vertices_stride = c.i32();
-        m->normals_stride = c.i32();
-        m->texcoords_stride = c.i32();
-        // Positions and normals are drawn and skinned as three floats, texture coordinates as
-        // two or three; a stride of 0 marks an absent array.
-        check_stride(p, "vertices", m->vertices, m->vertices_stride, m->vertices_stride == 3);
-        check_stride(p, "normals", m->normals, m->normals_stride, m->normals_stride == 3);
-        check_stride(p, "texcoords", m->texcoords, m->texcoords_stride,
-                     m->texcoords_stride == 2 || m->texcoords_stride == 3);
-        t.meshes.push_back(std::move(m));
+    // Positions and normals are drawn and skinned as three floats, texture coordinates as two
+    // or three; a stride of 0 marks an absent array.
+    void complete(const Mesh& m, const std::string& p, size_t) const {
+        check_stride(p, "vertices", m.vertices, m.vertices_stride, m.vertices_stride == 3);
+        check_stride(p, "normals", m.normals, m.normals_stride, m.normals_stride == 3);
+        check_stride(p, "texcoords", m.texcoords, m.texcoords_stride, m.texcoords_stride == 2 || m.texcoords_stride == 3);
     }
 
     void check_stride(const std::string& p, const char* field, const std::vector<float>& values, int32_t stride,
@@ -545,29 +390,18 @@ private:
                      p.c_str(), field, stride, values.size(), p.c_str(), field);
     }
 
-    void read_geom_object(size_t i) {
-        const std::string p = record_prefix(base, LABEL_GEOM_OBJECT, i);
-        auto newobj = std::make_unique<GeomObject>();
-        newobj->name = read_string(p + "id");
-        newobj->material = read_string(p + "material");
-        newobj->ivertices = read_ints(p + "ivertices");
-        newobj->inormals = read_ints(p + "inormals");
-        newobj->itexcoords = read_ints(p + "itexcoords");
-        Entry e = read_main(p, GEOM_OBJECT_BYTES);
-        Cursor c{e.bytes()};
-        newobj->mesh_id = c.i32();
-        newobj->material_index = c.i32();
-        newobj->textured = c.boolean();
-
-        const auto& meshes = t.meshes;
-        ZV_ASSERT_CMP(newobj->mesh_id, >=, 0);
-        ZV_ASSERT_CMP(meshes.size(), >, (u32)newobj->mesh_id);
-        newobj->mesh_ptr = meshes[static_cast<size_t>(newobj->mesh_id)].get();
-        if (!in_table(newobj->material_index, t.materials.size()))
+    void complete(GeomObject& object, const std::string& p, size_t) const {
+        const int32_t mesh_id = object.mesh_id;
+        if (mesh_id < 0) ZV_FATAL("Failed assert newobj->mesh_id >= 0\n newobj->mesh_id is %" PRId32 "\n 0 is 0", mesh_id);
+        if (static_cast<size_t>(mesh_id) >= t.meshes.size())
+            ZV_FATAL("Failed assert meshes.size() > (u32)newobj->mesh_id\n meshes.size() is %zu\n (u32)newobj->mesh_id is "
+                     "%" PRId32,
+                     t.meshes.size(), mesh_id);
+        object.mesh_ptr = t.meshes[static_cast<size_t>(mesh_id)].get();
+        if (!in_table(object.material_index, t.materials.size()))
             ZV_FATAL("Scene entry %s gives material index %" PRId32 ", outside the %zu materials", p.c_str(),
-                     newobj->material_index, t.materials.size());
-        check_corners(p, *newobj);
-        t.geom_objects.push_back(std::move(newobj));
+                     object.material_index, t.materials.size());
+        check_corners(p, object);
     }
 
     // Drawing takes, per corner, one element of each array the mesh has, at that corner's index.
@@ -598,42 +432,26 @@ private:
         }
     }
 
-    void read_node(size_t i) {
-        const std::string p = record_prefix(base, LABEL_NODE, i);
-        auto node = std::make_unique<Node>();
-        node->name = read_string(p + "id");
-        node->children = read_ints(p + "children");
-        node->objects = read_ints(p + "objects");
-        node->controllers = read_ints(p + "controllers");
-        node->animations = read_ints(p + "animations");
-        node->cameras = read_ints(p + "cameras");
-        node->lights = read_ints(p + "lights");
-        Entry e = read_main(p, NODE_BYTES);
-        Cursor c{e.bytes()};
-        node->local_matrix = c.mat4();
-        node->joint_depth = c.i32();
-        node->parent_index = c.i32();
-        node->this_index = c.i32();
-
+    void complete(const Node& node, const std::string& p, size_t i) const {
         // A node's index is its position, and its parent comes before it: the master node
         // first, and the parent links can never form a loop.
-        if (node->this_index != static_cast<int32_t>(i))
-            ZV_FATAL("Scene entry %s gives node %zu the index %" PRId32, p.c_str(), i, node->this_index);
-        const bool parent_ok = i == 0 ? node->parent_index == -1
-                                      : node->parent_index >= 0 && static_cast<size_t>(node->parent_index) < i;
-        if (!parent_ok) ZV_FATAL("Scene entry %s gives node %zu the parent %" PRId32, p.c_str(), i, node->parent_index);
-        check_indices(p + "objects", node->objects, t.geom_objects.size(), "geometry objects");
-        check_indices(p + "controllers", node->controllers, t.controllers.size(), "controllers");
-        check_indices(p + "animations", node->animations, t.animations.size(), "animations");
-        check_indices(p + "cameras", node->cameras, t.cameras.size(), "cameras");
-        check_indices(p + "lights", node->lights, t.lights.size(), "lights");
+        if (node.this_index != static_cast<int32_t>(i))
+            ZV_FATAL("Scene entry %s gives node %zu the index %" PRId32, p.c_str(), i, node.this_index);
+        const bool parent_ok = i == 0 ? node.parent_index == -1
+                                      : node.parent_index >= 0 && static_cast<size_t>(node.parent_index) < i;
+        if (!parent_ok) ZV_FATAL("Scene entry %s gives node %zu the parent %" PRId32, p.c_str(), i, node.parent_index);
+        check_indices(p + "objects", node.objects, t.geom_objects.size(), "geometry objects");
+        check_indices(p + "controllers", node.controllers, t.controllers.size(), "controllers");
+        check_indices(p + "animations", node.animations, t.animations.size(), "animations");
+        check_indices(p + "cameras", node.cameras, t.cameras.size(), "cameras");
+        check_indices(p + "lights", node.lights, t.lights.size(), "lights");
 
-        if (!node->controllers.empty()) {
-            for (int32_t o : node->objects) {
+        if (!node.controllers.empty()) {
+            for (int32_t o : node.objects) {
                 GeomObject& object = *t.geom_objects[static_cast<size_t>(o)];
                 // Skinning writes one deformed vertex per vcounts entry.
                 const size_t vertices = object.mesh_ptr->vertices.size() / 3;
-                for (int32_t ctrl : node->controllers) {
+                for (int32_t ctrl : node.controllers) {
                     const Controller& controller = *t.controllers[static_cast<size_t>(ctrl)];
                     if (controller.vcounts.size() > vertices)
                         ZV_FATAL("Scene entry %s: controller %s weights %zu vertices, but geometry object %s has %zu",
@@ -643,7 +461,6 @@ private:
                 object.prepare_deformation();
             }
         }
-        t.nodes.push_back(std::move(node));
     }
 
     // Every node but the first is listed exactly once, by its own parent: a tree, which the
@@ -651,7 +468,7 @@ private:
     void check_tree() const {
         std::vector<bool> listed(t.nodes.size(), false);
         for (size_t parent = 0; parent < t.nodes.size(); ++parent) {
-            const std::string entry = record_prefix(base, LABEL_NODE, parent) + "children";
+            const std::string entry = record_prefix(base, NODES.label, parent) + "children";
             for (int32_t child : t.nodes[parent]->children) {
                 if (!in_table(child, t.nodes.size()))
                     ZV_FATAL("Scene entry %s holds index %" PRId32 ", outside the %zu nodes", entry.c_str(), child,
@@ -667,13 +484,13 @@ private:
         for (size_t c = 1; c < t.nodes.size(); ++c)
             if (!listed[c])
                 ZV_FATAL("Scene entry %s%s does not list node %zu, whose parent it is",
-                         record_prefix(base, LABEL_NODE, static_cast<size_t>(t.nodes[c]->parent_index)).c_str(),
+                         record_prefix(base, NODES.label, static_cast<size_t>(t.nodes[c]->parent_index)).c_str(),
                          "children", c);
     }
 
     void check_joints() const {
         for (size_t i = 0; i < t.controllers.size(); ++i)
-            check_indices(record_prefix(base, LABEL_CONTROLLER, i) + "joints", t.controllers[i]->joints, t.nodes.size(),
+            check_indices(record_prefix(base, CONTROLLERS.label, i) + "joints", t.controllers[i]->joints, t.nodes.size(),
                           "nodes");
     }
 
@@ -687,18 +504,9 @@ private:
 void save_internal(const SceneTables& scene, const char* base_name) {
     ZV_ASSERT_NOT_NULL(base_name);
     Bytes counts;
-    for (size_t n : {scene.cameras.size(), scene.lights.size(), scene.animations.size(), scene.materials.size(),
-                     scene.controllers.size(), scene.meshes.size(), scene.geom_objects.size(), scene.nodes.size()})
-        counts.i32(static_cast<int32_t>(n));
-    put(base_name, counts);
-    save_cameras(scene, base_name);
-    save_lights(scene, base_name);
-    save_animations(scene, base_name);
-    save_materials(scene, base_name);
-    save_controllers(scene, base_name);
-    save_meshes(scene, base_name);
-    save_geom_objects(scene, base_name);
-    save_nodes(scene, base_name);
+    for_each_kind([&](auto kind) { counts.put(static_cast<int32_t>((scene.*kind.table).size())); });
+    add_entry(base_name, counts);
+    for_each_kind([&](auto kind) { save_group(scene, base_name, kind); });
 }
 
 void load_internal(SceneTables& scene, const char* base_name, DaeTextureLoader textures) {
