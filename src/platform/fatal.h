@@ -9,7 +9,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <type_traits>
 
 struct FatalReport {
     std::string caption;  // "Error in file src/util/data/data:42" or "Error"
@@ -75,12 +77,67 @@ inline std::string assert_value(unsigned char v) { return std::to_string(static_
         if ((ptr) == nullptr) ZV_FATAL("%s is NULL", #ptr);  \
     } while (0)
 
-// "Failed assert a <op> b\n a is <value>\n b is <value>"
-#define ZV_ASSERT_CMP(a, op, b)                                                        \
-    do {                                                                               \
-        const auto& zv_lhs_ = (a);                                                     \
-        const auto& zv_rhs_ = (b);                                                     \
-        if (!(zv_lhs_ op zv_rhs_))                                                     \
-            fatal_assert_compare(__FILE__, __LINE__, #a, #op, #b, assert_value(zv_lhs_), \
-                                 assert_value(zv_rhs_));                               \
+// Integers are compared by value whatever their types' signedness, so that int -1 is less
+// than every size_t and a literal can stand against a size; other operands compare with the
+// operator as it is (a NaN fails every comparison but !=).
+template <class T>
+struct AssertOperand {
+    const T& value;
+};
+
+namespace assert_detail {
+template <class T>
+constexpr bool is_int = std::is_integral<T>::value && !std::is_same<T, bool>::value;
+
+template <class Op, class A, class B>
+constexpr bool compare(Op op, const A& a, const B& b) {
+    if constexpr (is_int<A> && is_int<B> && std::is_signed<A>::value != std::is_signed<B>::value) {
+        // A negative operand is less than any unsigned one, as -1 is less than 0; two others
+        // both fit the widest unsigned type.
+        if constexpr (std::is_signed<A>::value) {
+            if (a < 0) return op(-1, 0);
+        } else {
+            if (b < 0) return op(0, -1);
+        }
+        return op(static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
+    } else {
+        return op(a, b);
+    }
+}
+}  // namespace assert_detail
+
+template <class A, class B>
+constexpr bool operator==(AssertOperand<A> a, AssertOperand<B> b) {
+    return assert_detail::compare(std::equal_to<>(), a.value, b.value);
+}
+template <class A, class B>
+constexpr bool operator!=(AssertOperand<A> a, AssertOperand<B> b) {
+    return assert_detail::compare(std::not_equal_to<>(), a.value, b.value);
+}
+template <class A, class B>
+constexpr bool operator<(AssertOperand<A> a, AssertOperand<B> b) {
+    return assert_detail::compare(std::less<>(), a.value, b.value);
+}
+template <class A, class B>
+constexpr bool operator>(AssertOperand<A> a, AssertOperand<B> b) {
+    return assert_detail::compare(std::greater<>(), a.value, b.value);
+}
+template <class A, class B>
+constexpr bool operator<=(AssertOperand<A> a, AssertOperand<B> b) {
+    return assert_detail::compare(std::less_equal<>(), a.value, b.value);
+}
+template <class A, class B>
+constexpr bool operator>=(AssertOperand<A> a, AssertOperand<B> b) {
+    return assert_detail::compare(std::greater_equal<>(), a.value, b.value);
+}
+
+// "Failed assert a <op> b\n a is <value>\n b is <value>"; each operand is evaluated once.
+#define ZV_ASSERT_CMP(a, op, b)                                                              \
+    do {                                                                                     \
+        const auto& zv_lhs_ = (a);                                                           \
+        const auto& zv_rhs_ = (b);                                                           \
+        if (!(AssertOperand<std::decay_t<decltype(zv_lhs_)>>{zv_lhs_} op                     \
+                  AssertOperand<std::decay_t<decltype(zv_rhs_)>>{zv_rhs_}))                  \
+            fatal_assert_compare(__FILE__, __LINE__, #a, #op, #b, assert_value(zv_lhs_),     \
+                                 assert_value(zv_rhs_));                                     \
     } while (0)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/ui.h"
@@ -80,6 +82,28 @@ TEST(Assertions, PassingAssertionsSayNothingAndEvaluateOnce) {
               }),
               "");
     EXPECT_EQ(calls, 1);
+}
+
+// Converted to one type, -1 would equal the largest size and exceed every other; and a NaN
+// is neither at least nor at most anything.
+TEST(Assertions, IntegersCompareByValueWhateverTheirSignednessAndFloatsAsTheyAre) {
+    const size_t size = 2, largest = SIZE_MAX;
+    const int minus_one = -1;
+    EXPECT_EQ(fatal_message_of([&] {
+                  ZV_ASSERT_CMP(minus_one, <, size);
+                  ZV_ASSERT_CMP(size, >=, minus_one);
+                  ZV_ASSERT_CMP(minus_one, !=, largest);
+                  ZV_ASSERT_CMP(2, ==, size);
+              }),
+              "");
+    EXPECT_EQ(fatal_message_of([&] { ZV_ASSERT_CMP(size, <, minus_one); }),
+              "Failed assert size < minus_one\n size is 2\n minus_one is -1");
+    EXPECT_EQ(fatal_message_of([&] { ZV_ASSERT_CMP(largest, ==, minus_one); }),
+              "Failed assert largest == minus_one\n largest is 18446744073709551615\n minus_one is -1");
+    const float nan = std::nanf("");
+    EXPECT_EQ(fatal_message_of([&] { ZV_ASSERT_CMP(nan, >=, 0); }), "Failed assert nan >= 0\n nan is nan\n 0 is 0");
+    EXPECT_EQ(fatal_message_of([&] { ZV_ASSERT_CMP(nan, <=, 1.0f); }),
+              "Failed assert nan <= 1.0f\n nan is nan\n 1.0f is 1");
 }
 
 // ---- the whole report path, as a user sees it in batch mode ---------------------------------

@@ -43,9 +43,10 @@ const ProgramId WORLD_PROGRAMS[7] = {
 void ReflectionCubes::init() {
     plate = Texture(PLATE_FILE, true, true);
 
-    if (!world.load(model_file.c_str())) ZV_FATAL("Failed assert colladascene.load( \"data/common/models/beveled_cube.dae\" )");
+    // The reports quote the file this scene was given, the show's model unless a caller chose one.
+    if (!world.load(model_file.c_str())) ZV_FATAL("Failed assert colladascene.load( \"%s\" )", model_file.c_str());
     for (Objects3D& box : boxes)
-        if (!box.load(model_file.c_str())) ZV_FATAL("Failed assert boxes[i].load( \"data/common/models/beveled_cube.dae\" )");
+        if (!box.load(model_file.c_str())) ZV_FATAL("Failed assert boxes[i].load( \"%s\" )", model_file.c_str());
 
     for (int i = 0; i < INNER_BOXES; ++i) {
         const float* a = AXES[i];

@@ -18,7 +18,6 @@
 namespace {
 
 using u16 = uint16_t;
-constexpr uint32_t BASS_SAMPLE_8BITS = AUDIO_SAMPLE_8BITS;
 
 // The editor's pause and seek act on the music whose device received them (the data pointer).
 const SyncEditorCallbacks editor_callbacks = {
@@ -84,7 +83,7 @@ void Music::load_music_stream(const char* file_name) {
 
     AudioChannelInfo info{};
     const bool decoded = decoder != 0 && audio.get_info(decoder, info);
-    uint16_t bits = (info.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
+    uint16_t bits = (info.flags & AUDIO_SAMPLE_8BITS) ? 8 : 16;
     audio_format.format_tag = 1;
     audio_format.channels = static_cast<uint16_t>(info.chans);
     audio_format.bits_per_sample = bits;
@@ -102,10 +101,10 @@ void Music::load_music_stream(const char* file_name) {
         ZV_FATAL("Failed assert info.chans == 2\n info.chans is %u\n 2 is 2\n%s has %u channels; the soundtrack must be "
                  "stereo",
                  info.chans, file_name, info.chans);
-    if ((info.flags & BASS_SAMPLE_8BITS) != 0)
+    if ((info.flags & AUDIO_SAMPLE_8BITS) != 0)
         ZV_FATAL("Failed assert ( info.flags & BASS_SAMPLE_8BITS ) == false\n"
                  " ( info.flags & BASS_SAMPLE_8BITS ) is %u\n false is false",
-                 info.flags & BASS_SAMPLE_8BITS);
+                 info.flags & AUDIO_SAMPLE_8BITS);
 
     uint32_t num_samples = static_cast<uint32_t>(length / 2);
     sample_count = num_samples;

@@ -16,17 +16,6 @@ namespace {
 
 using u32 = uint32_t;
 
-// ZV_ASSERT_CMP for operands of mixed signedness (a literal against a size): both sides are
-// compared as 64-bit signed values, which holds every table size and index here.
-#define ANIM_ASSERT_CMP_INT(a, op, b)                                                          \
-    do {                                                                                       \
-        const long long anim_lhs_ = static_cast<long long>(a);                                 \
-        const long long anim_rhs_ = static_cast<long long>(b);                                 \
-        if (!(anim_lhs_ op anim_rhs_))                                                         \
-            fatal_assert_compare(__FILE__, __LINE__, #a, #op, #b, assert_value(anim_lhs_),    \
-                                 assert_value(anim_rhs_));                                     \
-    } while (0)
-
 // How many times update() may add the animation length to a negative time before giving up:
 // a time that far before the start means the caller's clock or the length is broken.
 constexpr int MAX_TIME_ADDITIONS = 101;
@@ -168,14 +157,14 @@ void Objects3D::apply_animations(Node* node, float time) {
 
 void Objects3D::skin_node(Node* node) {
     if (node->controllers.empty() || animations.empty()) return;
-    ANIM_ASSERT_CMP_INT(1, ==, node->controllers.size());
+    ZV_ASSERT_CMP(1, ==, node->controllers.size());
     const int32_t controller_index = node->controllers[0];
     Controller* ctrl = in_table(controller_index, controllers.size())
                            ? controllers[static_cast<size_t>(controller_index)].get()
                            : nullptr;
     ZV_ASSERT_NOT_NULL(ctrl);
     const char* skin = ctrl->name.c_str();
-    ANIM_ASSERT_CMP_INT(1, ==, node->objects.size());
+    ZV_ASSERT_CMP(1, ==, node->objects.size());
     const int32_t object_index = node->objects[0];
     if (!in_table(object_index, geom_objects.size()) || !geom_objects[static_cast<size_t>(object_index)])
         ZV_FATAL("Skin %s: its node %s draws object %" PRId32 ", outside the %zu objects of the scene", skin,

@@ -26,12 +26,6 @@
 #include "platform/files.h"
 #include "util/xml/xml_document.h"
 
-// Comparisons report both operands, like every assertion of the engine.
-#define DAE_ASSERT_CMP(a, op, b)                                                                     \
-    do {                                                                                             \
-        if (!((a)op(b))) fatal_assert_compare(__FILE__, __LINE__, #a, #op, #b, assert_value(a), assert_value(b)); \
-    } while (0)
-
 namespace {
 
 using Element = TiXmlElement;
@@ -591,7 +585,7 @@ private:
                     controller->joint_strings = read_names(text_of(src_el->FirstChildElement("Name_array")));
                     // Resolved to node indices once the tree exists.
                     controller->joints.assign(controller->joint_strings.size(), -1);
-                    DAE_ASSERT_CMP(controller->joints.size(), ==, controller->joint_strings.size());
+                    ZV_ASSERT_CMP(controller->joints.size(), ==, controller->joint_strings.size());
                 }
                 if (id == controller->weight_source) {
                     ZV_ASSERT_NOT_NULL(src_el->FirstChildElement("float_array"));
@@ -665,7 +659,7 @@ private:
         if (accessor) accessor = accessor->FirstChildElement("accessor");
         ZV_ASSERT_NOT_NULL(accessor);
         const int32_t count = int_attribute(accessor, "count", 0);
-        DAE_ASSERT_CMP(count, >, 0);
+        ZV_ASSERT_CMP(count, >, 0);
         SourceValues out;
         out.stride = int_attribute(accessor, "stride", 0);
         if (out.stride == 0) out.stride = 1;
@@ -690,7 +684,7 @@ private:
             out.kind = SourceValues::VEC3S;
             const std::vector<float> v = read_floats(text_of(array));
             const size_t i = v.size();
-            DAE_ASSERT_CMP(0, ==, ( i % 3 ));
+            ZV_ASSERT_CMP(0, ==, ( i % 3 ));
             for (size_t k = 0; k < i; k += 3) out.vec3s.emplace_back(v[k], v[k + 1], v[k + 2]);
             values = i;
         } else if (out.stride == 16 && (type == "float" || type == "float4x4")) {
@@ -739,7 +733,7 @@ private:
                 ZV_FATAL("Unknown animation target %s", target.c_str());
             }
             const size_t slashpos = target.find('/');
-            DAE_ASSERT_CMP(std::string::npos, !=, slashpos);
+            ZV_ASSERT_CMP(std::string::npos, !=, slashpos);
             animation->target = target.substr(0, slashpos);
 
             const Element* sampler = el->FirstChildElement("sampler");
@@ -832,7 +826,7 @@ private:
         const Element* scene_element = library->FirstChildElement();
         ZV_ASSERT_NOT_NULL(scene_element);
         auto& nodes = t.nodes;
-        DAE_ASSERT_CMP(0, ==, nodes.size());
+        ZV_ASSERT_CMP(0, ==, nodes.size());
         auto root = std::make_unique<Node>();
         root->this_index = 0;
         root->name = "Master node";
@@ -844,7 +838,7 @@ private:
     // so the root's matrix counts only for the root itself.
     Mat4 world_matrix(int32_t index) const {
         const Node* node = t.nodes[static_cast<size_t>(index)].get();
-        DAE_ASSERT_CMP(node->this_index, >=, 0);
+        ZV_ASSERT_CMP(node->this_index, >=, 0);
         std::vector<const Node*> chain{node};
         while (node->parent_index > 0) {
             node = t.nodes[static_cast<size_t>(node->parent_index)].get();
@@ -978,7 +972,7 @@ private:
                     }
             if (!found) ZV_FATAL("    Couldn't look up joint strings!\n");
             auto& controllers = t.controllers;
-            DAE_ASSERT_CMP(controllers[ctrl]->joint_strings.size(), ==, controllers[ctrl]->joints.size());
+            ZV_ASSERT_CMP(controllers[ctrl]->joint_strings.size(), ==, controllers[ctrl]->joints.size());
             // Skinning follows every joint to its node, so a joint that names none is damage.
             for (size_t j = 0; j < controller.joints.size(); ++j)
                 if (controller.joints[j] < 0)

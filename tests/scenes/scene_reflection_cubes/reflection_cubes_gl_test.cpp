@@ -16,6 +16,7 @@
 
 #include "gl_support.h"
 #include "scenes/scene_still.h"
+#include "test_support.h"
 
 namespace {
 
@@ -200,6 +201,11 @@ TEST_F(ReflectionCubesGl, WithoutAModelCameraTheViewerIsTheDiagonalView) {
     EXPECT_NEAR(eye.z, c.z + d, 1e-3f);
     EXPECT_FALSE(p.uniform());
     std::remove(model.c_str());
+}
+
+TEST_F(ReflectionCubesGl, AModelThatIsNoColladaFileIsReportedUnderItsOwnName) {
+    EXPECT_EQ(fatal_message_of([] { still->add<ReflectionCubes>("data/common/models/beveled_cube.obj"); }),
+              "Failed assert colladascene.load( \"data/common/models/beveled_cube.obj\" )");
 }
 
 }  // namespace
