@@ -4,6 +4,18 @@
 // against the table it points into before it is stored, so a loaded scene never needs to
 // distrust its own records.
 // Depends on: TinyXML (through util/xml), util/objects3d (records), util/texture, util/camera, util/light.
+
+// Index of this file:
+// [SECTION] Text, names and number lists
+// [SECTION] The loader and its reading order
+// [SECTION] Reading cameras and lights
+// [SECTION] Reading materials, effects and their textures
+// [SECTION] Reading geometries
+// [SECTION] Reading skin controllers
+// [SECTION] Reading animations
+// [SECTION] Reading the visual scene
+// [SECTION] Loading a document
+
 #include "util/objects3d/dae_loader.h"
 
 #include <tinyxml.h>
@@ -30,7 +42,9 @@ namespace {
 
 using Element = TiXmlElement;
 
-// ---- text, names and number lists ----------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] Text, names and number lists
+//-----------------------------------------------------------------------------
 
 std::string lower(const char* s) {
     std::string out = s ? s : "";
@@ -109,7 +123,9 @@ int32_t int_attribute(const Element* e, const char* name, int32_t missing) {
     return static_cast<int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
 }
 
-// ---- the loader -----------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] The loader and its reading order
+//-----------------------------------------------------------------------------
 
 class DaeLoader {
 public:
@@ -138,7 +154,9 @@ public:
 private:
     const char* where() const { return file.c_str(); }
 
-    // ---- cameras and lights ----
+    //-------------------------------------------------------------------------
+    // [SECTION] Reading cameras and lights
+    //-------------------------------------------------------------------------
 
     void load_cameras(const Element* library) {
         for (const Element* el = library->FirstChildElement(); el; el = el->NextSiblingElement()) {
@@ -191,7 +209,9 @@ private:
         }
     }
 
-    // ---- materials, effects and their textures ----
+    //-------------------------------------------------------------------------
+    // [SECTION] Reading materials, effects and their textures
+    //-------------------------------------------------------------------------
 
     std::unique_ptr<Texture> load_texture(const std::string& path) {
         return load_material_texture(path.c_str(), texture_loader);
@@ -358,7 +378,9 @@ private:
         if (!matched) ZV_FATAL("Couldn't find material fx match for %s", id.c_str());
     }
 
-    // ---- geometries ----
+    //-------------------------------------------------------------------------
+    // [SECTION] Reading geometries
+    //-------------------------------------------------------------------------
 
     // The float values of a mesh <source> and its accessor's stride, checked to fit each other.
     void read_mesh_source(const Element* src, const std::string& geometry, std::vector<float>& values,
@@ -537,7 +559,9 @@ private:
         }
     }
 
-    // ---- skin controllers ----
+    //-------------------------------------------------------------------------
+    // [SECTION] Reading skin controllers
+    //-------------------------------------------------------------------------
 
     void load_controllers(const Element* library) {
         for (const Element* el = library->FirstChildElement(); el; el = el->NextSiblingElement()) {
@@ -639,7 +663,9 @@ private:
         return matrix_from(values.data());
     }
 
-    // ---- animations ----
+    //-------------------------------------------------------------------------
+    // [SECTION] Reading animations
+    //-------------------------------------------------------------------------
 
     // What an animation <source> holds, by its accessor's stride and parameter type.
     struct SourceValues {
@@ -820,7 +846,9 @@ private:
                      a.interpolation.size(), a.interpolation_stride, where());
     }
 
-    // ---- the visual scene ----
+    //-------------------------------------------------------------------------
+    // [SECTION] Reading the visual scene
+    //-------------------------------------------------------------------------
 
     void load_visual_scene(const Element* library) {
         const Element* scene_element = library->FirstChildElement();
@@ -988,6 +1016,10 @@ private:
 };
 
 }  // namespace
+
+//-----------------------------------------------------------------------------
+// [SECTION] Loading a document
+//-----------------------------------------------------------------------------
 
 std::unique_ptr<Texture> load_material_texture(const char* path, DaeTextureLoader textures) {
     std::unique_ptr<Texture> texture;

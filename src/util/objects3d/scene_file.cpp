@@ -1,5 +1,14 @@
 // The converted scene: writing the eight tables as archive entries, and rebuilding them from the
 // entries with every size and index checked before it is used.
+
+// Index of this file:
+// [SECTION] Value widths and entry names
+// [SECTION] Writing records
+// [SECTION] Fetching and decoding entries
+// [SECTION] Reading the tables
+// [SECTION] Completing and checking records
+// [SECTION] Saving and loading a scene
+
 #include "util/objects3d/scene_file.h"
 
 #include <cinttypes>
@@ -17,7 +26,9 @@
 
 namespace {
 
-// ---- layout ---------------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] Value widths and entry names
+//-----------------------------------------------------------------------------
 
 using namespace scene_records;
 
@@ -64,7 +75,9 @@ std::string record_prefix(const char* base, const char* label, size_t index) {
 
 bool in_table(int64_t index, size_t size) { return index >= 0 && static_cast<uint64_t>(index) < size; }
 
-// ---- writing --------------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] Writing records
+//-----------------------------------------------------------------------------
 
 // Values appended in the archive's byte order, whatever the host's.
 struct Bytes {
@@ -140,7 +153,9 @@ void save_group(const SceneTables& t, const char* base, Kind kind) {
     }
 }
 
-// ---- reading --------------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
+// [SECTION] Fetching and decoding entries
+//-----------------------------------------------------------------------------
 
 // One entry's private copy, freed with the reader whether it returns or a report is thrown.
 struct Entry {
@@ -184,6 +199,10 @@ struct Cursor {
     }
 };
 
+//-----------------------------------------------------------------------------
+// [SECTION] Reading the tables
+//-----------------------------------------------------------------------------
+
 class SceneReader {
 public:
     SceneReader(const char* base_name, SceneTables& tables, DaeTextureLoader textures)
@@ -191,8 +210,7 @@ public:
 
     void read() {
         Entry main_entry = fetch(base);
-        const char* main_buffer = main_entry.data.get();
-        if (!main_buffer) ZV_FATAL("main_buffer is NULL\nthe archive holds no converted scene %s", base);
+        if (!main_entry.present()) ZV_FATAL("main_buffer is NULL\nthe archive holds no converted scene %s", base);
         if (main_entry.size != COUNTS_BYTES)
             ZV_FATAL("Scene entry %s holds %" PRIu32 " bytes, not the %zu of its eight record counts", base,
                      main_entry.size, COUNTS_BYTES);
@@ -228,8 +246,6 @@ public:
     }
 
 private:
-    // ---- entries ----
-
     std::string read_string(const std::string& name) const {
         Entry e = fetch(name);
         if (!e.present()) ZV_FATAL("Scene entry %s is missing", name.c_str());
@@ -313,9 +329,11 @@ private:
                 ZV_FATAL("Scene entry %s holds index %" PRId32 ", outside the %zu %s", entry.c_str(), index, size, table);
     }
 
-    // ---- records ----
+    //-------------------------------------------------------------------------
+    // [SECTION] Completing and checking records
+    //-------------------------------------------------------------------------
 
-    // What the record derives from its stored fields, and the checks that need the record
+    // What a record derives from its stored fields, and the checks that need the record
     // whole, or the tables read before it.
 
     // The setters lower-case the names and (lights) derive the view from the position.
@@ -500,6 +518,10 @@ private:
 };
 
 }  // namespace
+
+//-----------------------------------------------------------------------------
+// [SECTION] Saving and loading a scene
+//-----------------------------------------------------------------------------
 
 void save_internal(const SceneTables& scene, const char* base_name) {
     ZV_ASSERT_NOT_NULL(base_name);
