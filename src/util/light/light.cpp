@@ -100,6 +100,7 @@ void Light::set_shadow(bool on) {
 
 void Light::create_shadow_cube() {
     if (!shadow_cube) {
+        shadow_drawn_from.clear();
         glGenTextures(1, shadow_cube.put());
         glBindTexture(GL_TEXTURE_CUBE_MAP, shadow_cube);
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_DEPTH_TEXTURE_MODE, GL_LUMINANCE);

@@ -6,7 +6,9 @@
 
 #include <GL/glew.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "util/fbo/fbo.h"
 #include "util/gl/gl_name.h"
@@ -73,6 +75,9 @@ public:
     int shadow_map_size = 1024;
     GlTexture shadow_cube;
     GlFramebuffer shadow_framebuffer;
+    // What the cube's depth was last drawn from, as the scene that draws it describes the light
+    // and its casters; empty while the cube holds nothing to reuse.
+    std::vector<uint8_t> shadow_drawn_from;
     int last_width = 0, last_height = 0;
 
 private:

@@ -101,6 +101,7 @@ bool GeomObject::update_buffers() {
 }
 
 void GeomObject::upload_buffers() {
+    if (vertex_dirty || index_dirty) ++upload_count;
     if (vertex_dirty) {
         glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer.get_id());
         if (!buffer_allocated) {

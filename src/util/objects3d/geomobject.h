@@ -14,17 +14,6 @@
 #include "util/math/math.h"
 #include "util/texture/texture.h"
 
-// One GL buffer name, made on first use.
-class GlBuffer : public GlName<GLuint, delete_buffer> {
-public:
-    // Generates a name when there is none yet; false when GL gives none.
-    bool create() {
-        if (!get()) glGenBuffers(1, put());
-        return get() != 0;
-    }
-    GLuint get_id() const { return get(); }
-};
-
 struct Mesh {
     std::string name;
     // Packed elements of the stride's floats each; a stride of 0 marks an absent array.
@@ -79,6 +68,8 @@ struct GeomObject {
     bool vertex_dirty = true;
     bool buffer_allocated = false;
     bool index_dirty = true;
+    // Counts the uploads, so that what was drawn from the buffers can tell it is out of date.
+    uint32_t upload_count = 0;
 
     // Builds the corner streams and the buffers and uploads them; false when the data names
     // elements its arrays lack or GL gives no buffer names.

@@ -152,12 +152,18 @@ public:
     // Set while the mirrors render their reflections: a mirror seen in a mirror is not rendered
     // again.
     bool mirror_pass_active = false;
+    // Scratch for shadow_cube_current, kept to spare an allocation per light and draw.
+    std::vector<uint8_t> shadow_description;
 
 private:
     void render_mirrors(bool shadows);
     // One pass over this scene, the attached scenes and the mirrors.
     void draw_pass(int mode, int light);
     void glow_pass();
+    // Whether the light's shadow cube was drawn from the light and casters as they stand now,
+    // so that a scene drawn several times a frame (cube-map faces, mirrors) and a scene at rest
+    // draw its depth once; else records them for the draw that follows.
+    bool shadow_cube_current(Light& light);
     // Viewport, projection and view of the master's current camera for the debug views.
     void apply_debug_camera();
 

@@ -230,31 +230,72 @@ void draw_object(Objects3D* scene, int index, int mode) {
 
 namespace {
 
-// The subtree's transforms are composed here rather than on GL's modelview stack, which holds
-// only 32 matrices: a deep skeleton would overflow it.
-void render_subtree(Objects3D* scene, Node* node, const Mat4& parent, bool flipped, int mode, int light) {
+// The walk every pass makes over a subtree: `visit(node, world matrix, flipped)` for each node
+// whose parent shows its subtree, children before their parent. The transforms are composed
+// here rather than on GL's modelview stack, which holds only 32 matrices: a deep skeleton would
+// overflow it.
+template <typename Visit>
+void walk_subtree(Objects3D* scene, Node* node, const Mat4& parent, bool flipped, Visit& visit) {
     const Mat4 here = parent * node->local_matrix;
     flipped = flipped != node->flip_winding;
     if (node->show_subtree) {
         for (int32_t child : node->children)
             if (indexes(child, scene->nodes.size()) && child != node->this_index)
-                render_subtree(scene, scene->nodes[static_cast<size_t>(child)].get(), here, flipped, mode, light);
+                walk_subtree(scene, scene->nodes[static_cast<size_t>(child)].get(), here, flipped, visit);
     }
-    glFrontFace(flipped ? GL_CW : GL_CCW);
-    if (!node->show_objects || !node->show_subtree) return;
-    glMatrixMode(GL_MODELVIEW);
-    glLoadMatrixf(here.data());
-    for (int32_t index : node->objects) {
-        if (!indexes(index, scene->geom_objects.size())) continue;
-        const GeomObject& object = *scene->geom_objects[static_cast<size_t>(index)];
-        use_object_program(scene, object.textured, false, mode, light);
-        const Material& material = material_of(*scene, object);
-        // Transparent objects cast no shadow.
-        if (mode == DRAW_SHADOW_DEPTH && material.is_transparent()) continue;
-        glDepthMask(material.is_transparent() ? GL_FALSE : GL_TRUE);
-        draw_object(scene, index, mode);
-        glDepthMask(GL_TRUE);
-    }
+    visit(*node, here, flipped);
+}
+
+void render_subtree(Objects3D* scene, Node* node, const Mat4& parent, bool flipped, int mode, int light) {
+    auto draw = [&](const Node& at, const Mat4& here, bool flip) {
+        glFrontFace(flip ? GL_CW : GL_CCW);
+        if (!at.show_objects || !at.show_subtree) return;
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(here.data());
+        for (int32_t index : at.objects) {
+            if (!indexes(index, scene->geom_objects.size())) continue;
+            const GeomObject& object = *scene->geom_objects[static_cast<size_t>(index)];
+            use_object_program(scene, object.textured, false, mode, light);
+            const Material& material = material_of(*scene, object);
+            // Transparent objects cast no shadow.
+            if (mode == DRAW_SHADOW_DEPTH && material.is_transparent()) continue;
+            glDepthMask(material.is_transparent() ? GL_FALSE : GL_TRUE);
+            draw_object(scene, index, mode);
+            glDepthMask(GL_TRUE);
+        }
+    };
+    walk_subtree(scene, node, parent, flipped, draw);
+}
+
+template <typename T>
+void append_bytes(std::vector<uint8_t>& out, const T& value) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&value);
+    out.insert(out.end(), bytes, bytes + sizeof(T));
+}
+
+// Appends what a depth pass of the subtree draws: every object that casts a shadow, where and
+// how. False when an object's buffers are still to be made or uploaded: what they will hold
+// cannot be told from here.
+bool describe_casters(Objects3D* scene, Node* node, std::vector<uint8_t>& out) {
+    bool known = true;
+    auto describe = [&](const Node& at, const Mat4& here, bool flip) {
+        if (!at.show_objects || !at.show_subtree) return;
+        for (int32_t index : at.objects) {
+            if (!indexes(index, scene->geom_objects.size())) continue;
+            const GeomObject* object = scene->geom_objects[static_cast<size_t>(index)].get();
+            if (!object || !object->visible || material_of(*scene, *object).is_transparent()) continue;
+            if (object->vertex_dirty || object->index_dirty || !object->vertex_buffer.get_id()) known = false;
+            append_bytes(out, object);
+            append_bytes(out, object->upload_count);
+            append_bytes(out, here);
+            append_bytes(out, object->object_matrix);
+            append_bytes(out, flip);
+            append_bytes(out, object->skipped_indices_start);
+            append_bytes(out, object->skipped_indices_end);
+        }
+    };
+    walk_subtree(scene, node, Mat4(), node->flip_winding, describe);
+    return known;
 }
 
 }  // namespace
@@ -280,6 +321,25 @@ void Objects3D::draw_pass(int mode, int light) {
             render_node(child, child->master_node, child->master_node->flip_winding, mode, light);
     for (Mirror* mirror : mirrors)
         if (mirror) mirror->draw(*this, mode, light);
+}
+
+bool Objects3D::shadow_cube_current(Light& light) {
+    std::vector<uint8_t>& now = shadow_description;
+    now.clear();
+    append_bytes(now, light.shadow_cube.get());
+    append_bytes(now, light.shadow_map_size);
+    append_bytes(now, light.get_view());
+    append_bytes(now, light.get_projection());
+    append_bytes(now, cull_in_shadow_pass);
+    append_bytes(now, shaders[OBJ_SHADER_SHADOW_DEPTHWRITE]);
+    // A mirror's depth is not described; a scene with mirrors draws the cube every time.
+    bool known = mirrors.empty() && describe_casters(this, master_node, now);
+    for (Objects3D* child : attached)
+        if (child && child->master_node) known = describe_casters(child, child->master_node, now) && known;
+    if (known && now == light.shadow_drawn_from) return true;
+    if (known) light.shadow_drawn_from.swap(now);
+    else light.shadow_drawn_from.clear();
+    return false;
 }
 
 void Objects3D::glow_pass() {
@@ -341,10 +401,12 @@ void Objects3D::render(bool shadows) {
             } else {
                 glDisable(GL_CULL_FACE);
             }
-            for (int face = 0; face < 6; ++face) {
-                light.begin_shadow_face(face);
-                draw_pass(DRAW_SHADOW_DEPTH, static_cast<int>(i));
-                light.end_shadow_face();
+            if (!shadow_cube_current(light)) {
+                for (int face = 0; face < 6; ++face) {
+                    light.begin_shadow_face(face);
+                    draw_pass(DRAW_SHADOW_DEPTH, static_cast<int>(i));
+                    light.end_shadow_face();
+                }
             }
             glEnable(GL_BLEND);
             glBlendFunc(GL_ONE, GL_ONE);
