@@ -105,40 +105,58 @@ void Modulators::catch_up(float now) {
 // Each note's curve: a filled strip from the band's baseline up to 0.9 of the band at value 1,
 // newest column at x = 511. Columns never sampled split a curve into runs that are drawn on
 // their own, so a NaN never reaches GL as a vertex.
-void Modulators::draw_curves(uint32_t track_count) const {
+void Modulators::draw_curves(uint32_t track_count) {
     const int newest = wrap_column(cursor);
-    glLineWidth(2.0f);
-    for (int pass = 0; pass < 2; ++pass) {
-        const bool fill = pass == 0;
-        for (uint32_t r = 0; r < track_count && r < history.size(); ++r) {
-            const std::vector<float>& h = history[r];
-            const int notes = static_cast<int>(h.size() / COLUMNS);
-            const float base = static_cast<float>(track_count - r - 1);
-            for (int v = notes - 1; v >= 0; --v) {
-                const float d = static_cast<float>(v) / static_cast<float>(notes);
-                glColor4f(0.0f, 1.0f - d, d, fill ? 0.6f : 1.0f);
-                const float* note = &h[static_cast<size_t>(v) * COLUMNS];
-                auto value = [&](int s) { return note[wrap_column(newest - s)]; };
-                int s = 0;
-                while (s < COLUMNS) {
-                    while (s < COLUMNS && std::isnan(value(s))) ++s;
-                    if (s == COLUMNS) break;
-                    int end = s;
-                    while (end < COLUMNS && !std::isnan(value(end))) ++end;
-                    glBegin(fill ? GL_QUAD_STRIP : GL_LINE_STRIP);
-                    glVertex2f(static_cast<float>(COLUMNS - 1 - s), base);
-                    for (int i = s; i < end; ++i) {
-                        const float x = static_cast<float>(COLUMNS - 1 - i);
-                        glVertex2f(x, base + 0.9f * value(i));
-                        if (fill) glVertex2f(x, base);
-                    }
-                    glVertex2f(static_cast<float>(COLUMNS - end), base);
-                    glEnd();
-                    s = end;
+    // Every run's fill and line, gathered into one upload: the fills first, then the lines.
+    runs.clear();
+    curves.clear();
+    lines.clear();
+    for (uint32_t r = 0; r < track_count && r < history.size(); ++r) {
+        const std::vector<float>& h = history[r];
+        const int notes = static_cast<int>(h.size() / COLUMNS);
+        const float base = static_cast<float>(track_count - r - 1);
+        for (int v = notes - 1; v >= 0; --v) {
+            const float d = static_cast<float>(v) / static_cast<float>(notes);
+            const float* note = &h[static_cast<size_t>(v) * COLUMNS];
+            auto value = [&](int s) { return note[wrap_column(newest - s)]; };
+            int s = 0;
+            while (s < COLUMNS) {
+                while (s < COLUMNS && std::isnan(value(s))) ++s;
+                if (s == COLUMNS) break;
+                int end = s;
+                while (end < COLUMNS && !std::isnan(value(end))) ++end;
+                runs.push_back(CurveRun{d, static_cast<int>(curves.size() / 2), static_cast<int>(lines.size() / 2), end - s + 2});
+                curves.add(static_cast<float>(COLUMNS - 1 - s), base);
+                lines.add(static_cast<float>(COLUMNS - 1 - s), base);
+                for (int i = s; i < end; ++i) {
+                    const float x = static_cast<float>(COLUMNS - 1 - i), y = base + 0.9f * value(i);
+                    curves.add(x, y);
+                    curves.add(x, base);
+                    lines.add(x, y);
                 }
+                curves.add(static_cast<float>(COLUMNS - end), base);
+                lines.add(static_cast<float>(COLUMNS - end), base);
+                s = end;
             }
         }
     }
+    const int line_start = static_cast<int>(curves.size() / 2);
+    curves.floats.insert(curves.floats.end(), lines.floats.begin(), lines.floats.end());
+    if (runs.empty() || !curves.upload()) return;
+
+    glLineWidth(2.0f);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    StreamedVertices::point_vertices(2, 0, 0);
+    for (const CurveRun& run : runs) {
+        glColor4f(0.0f, 1.0f - run.d, run.d, 0.6f);
+        glDrawArrays(GL_QUAD_STRIP, run.fill_first, 2 * run.line_count - 2);
+    }
+    for (const CurveRun& run : runs) {
+        glColor4f(0.0f, 1.0f - run.d, run.d, 1.0f);
+        glDrawArrays(GL_LINE_STRIP, line_start + run.line_first, run.line_count);
+    }
+    glDisableClientState(GL_VERTEX_ARRAY);
+    StreamedVertices::unbind();
 }
 
 void Modulators::render() {

@@ -3,7 +3,7 @@
 // on the current beat, with a label per track that pulses with the track's value.
 // The columns live in ring buffers that catch up column by column when the music moves, so a
 // seek recomputes exactly the columns that come into view.
-// Depends on: scenes/scene, util/music (note values), util/text.
+// Depends on: scenes/scene, util/music (note values), util/text, util/gl (the curves' buffer).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scenes/scene/scene.h"
+#include "util/gl/streamed_vertices.h"
 #include "util/text/text.h"
 
 class Modulators : public Scene {
@@ -41,5 +42,14 @@ public:
 private:
     void catch_up(float now);
     void sample_column(int column, float beat);
-    void draw_curves(uint32_t track_count) const;
+    void draw_curves(uint32_t track_count);
+
+    // A curve's unbroken run of sampled columns: its colour's blue, and where its fill strip
+    // and its line start in the frame's vertices (the fill has 2 * line_count - 2 of them).
+    struct CurveRun {
+        float d;
+        int fill_first, line_first, line_count;
+    };
+    std::vector<CurveRun> runs;
+    StreamedVertices curves, lines;
 };

@@ -119,45 +119,51 @@ void Ribbons::catch_up(float b) {
 
 // ---- drawing --------------------------------------------------------------------------------
 
-void Ribbons::draw_track(int band, int band_count) const {
+// One wall strip per ribbon, its vertices alternating between the front edge (z = 0) and the
+// back edge: every second vertex of it is an outline. All of a frame's strips go into one
+// upload, track after track, the highest voice first.
+void Ribbons::gather_strips() {
+    strips.clear();
+    for (size_t band = 0; band < tracks.size(); ++band) {
+        const TrackHistory& h = *tracks[band];
+        const float height_scale = music->get_sync_value(track_heights[tracks.size() - 1 - band]);
+        for (int v = h.voices - 1; v >= 0; --v) {
+            const float* s = &h.samples[static_cast<size_t>(v) * SAMPLES];
+            for (int i = 0; i < SAMPLES; ++i) {
+                const float x = static_cast<float>(SAMPLES - 1 - i) / static_cast<float>(SAMPLES);
+                const float y = height_scale * s[ring_position(i)];
+                strips.add(x, y, 0.0f);
+                strips.add(x, y, RIBBON_DEPTH);
+            }
+        }
+    }
+}
+
+void Ribbons::draw_track(int band, size_t& first) const {
     const TrackHistory& h = *tracks[static_cast<size_t>(band)];
-    const int midi_track = band_count - 1 - band;
     const Vec3 c0 = rgb_of_hsl(music->get_sync_value(values[COL0]), 1.0f, 0.5f);
     const Vec3 c1 = rgb_of_hsl(music->get_sync_value(values[COL1]), 1.0f, 0.5f);
     const float fg = music->get_sync_value(values[FG_ALPHA]);
     const float bg = music->get_sync_value(values[BG_ALPHA]);
-    const float height_scale = music->get_sync_value(track_heights[static_cast<size_t>(midi_track)]);
 
-    // One wall strip per ribbon, its vertices alternating between the front edge (z = 0) and
-    // the back edge: every second vertex of it is an outline.
-    float strip[SAMPLES * 2 * 3];
-    glEnableClientState(GL_VERTEX_ARRAY);
     glLineWidth(LINE_WIDTH);
     glPushMatrix();
     for (int v = h.voices - 1; v >= 0; --v) {
         Vec3 c;
         c.lerp(c0, c1, static_cast<float>(v) / static_cast<float>(h.voices));
         glTranslatef(0.0f, 0.0f, 1.2f * RIBBON_DEPTH);
-        const float* s = &h.samples[static_cast<size_t>(v) * SAMPLES];
-        for (int i = 0; i < SAMPLES; ++i) {
-            float* pair = &strip[i * 6];
-            pair[0] = pair[3] = static_cast<float>(SAMPLES - 1 - i) / static_cast<float>(SAMPLES);
-            pair[1] = pair[4] = height_scale * s[ring_position(i)];
-            pair[2] = 0.0f;
-            pair[5] = RIBBON_DEPTH;
-        }
         glColor4f(c.x, c.y, c.z, fg);
-        glVertexPointer(3, GL_FLOAT, 6 * sizeof(float), strip);
+        StreamedVertices::point_vertices(3, 6, first);
         glDrawArrays(GL_LINE_STRIP, 0, SAMPLES);
         glColor4f(c.x, c.y, c.z, bg);
-        glVertexPointer(3, GL_FLOAT, 0, strip);
+        StreamedVertices::point_vertices(3, 0, first);
         glDrawArrays(GL_TRIANGLE_STRIP, 0, SAMPLES * 2);
         glColor4f(c.x, c.y, c.z, fg);
-        glVertexPointer(3, GL_FLOAT, 6 * sizeof(float), strip + 3);
+        StreamedVertices::point_vertices(3, 6, first + 3);
         glDrawArrays(GL_LINE_STRIP, 0, SAMPLES);
+        first += SAMPLES * 2 * 3;
     }
     glPopMatrix();
-    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void Ribbons::render() {
@@ -184,13 +190,19 @@ void Ribbons::render() {
 
     catch_up(b);
 
+    gather_strips();
+    if (!strips.upload()) return;
+    glEnableClientState(GL_VERTEX_ARRAY);
     const int n = static_cast<int>(tracks.size());
+    size_t first = 0;
     for (int band = 0; band < n; ++band) {
         glPushMatrix();
         glScalef(1.0f, 0.3f, 1.0f);
         glTranslatef(0.0f, static_cast<float>(band) / static_cast<float>(n), 0.0f);
         glScalef(1.0f, 1.0f / static_cast<float>(n), 1.0f);
-        draw_track(band, n);
+        draw_track(band, first);
         glPopMatrix();
     }
+    glDisableClientState(GL_VERTEX_ARRAY);
+    StreamedVertices::unbind();
 }

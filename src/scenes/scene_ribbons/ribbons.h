@@ -3,7 +3,8 @@
 // modulated value over the last 512 samples. The camera drifts and rolls under its tracks.
 // The history is sampled every 0.01 beats into ring buffers that survive while the scene is
 // not shown; when the music has moved, the samples that come into view are recomputed first.
-// Depends on: scenes/scene, util/music (note and track values, sync values), util/camera.
+// Depends on: scenes/scene, util/music (note and track values, sync values), util/camera,
+// util/gl (the strips' buffer).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "scenes/scene/scene.h"
 #include "util/camera/camera.h"
+#include "util/gl/streamed_vertices.h"
 #include "util/music/sync_values.h"
 
 struct TrackHistory {
@@ -52,5 +54,9 @@ private:
 
     void sample_all(float beat, int position);
     void catch_up(float beat);
-    void draw_track(int band, int band_count) const;
+    void gather_strips();
+    // Draws a band's ribbons from the frame's strips, from float `first` on, and moves it on.
+    void draw_track(int band, size_t& first) const;
+
+    StreamedVertices strips;
 };

@@ -58,3 +58,14 @@ using GlFramebuffer = GlName<GLuint, delete_framebuffer>;
 using GlRenderbuffer = GlName<GLuint, delete_renderbuffer>;
 using GlObject = GlName<GLhandleARB, delete_object>;
 using GlProgram = GlName<GLuint, delete_program>;
+
+// One GL buffer name, made on first use.
+class GlBuffer : public GlName<GLuint, delete_buffer> {
+public:
+    // Generates a name when there is none yet; false when GL gives none.
+    bool create() {
+        if (!get()) glGenBuffers(1, put());
+        return get() != 0;
+    }
+    GLuint get_id() const { return get(); }
+};
