@@ -152,6 +152,8 @@ public:
     // Set while the mirrors render their reflections: a mirror seen in a mirror is not rendered
     // again.
     bool mirror_pass_active = false;
+    // Shadow cube faces whose depth was drawn, over the scene's life.
+    int64_t shadow_faces_drawn = 0;
     // Scratch for shadow_cube_current, kept to spare an allocation per light and draw.
     std::vector<uint8_t> shadow_description;
 

@@ -406,6 +406,7 @@ void Objects3D::render(bool shadows) {
                     light.begin_shadow_face(face);
                     draw_pass(DRAW_SHADOW_DEPTH, static_cast<int>(i));
                     light.end_shadow_face();
+                    ++shadow_faces_drawn;
                 }
             }
             glEnable(GL_BLEND);

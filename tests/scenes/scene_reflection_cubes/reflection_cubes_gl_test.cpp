@@ -144,6 +144,25 @@ TEST_F(ReflectionCubesGl, SizeZeroHidesTheSphereButTheFacesAreStillDrawn) {
     EXPECT_NEAR(static_cast<double>(smaller.count) / unit.count, 0.25, 0.06);
 }
 
+// The world is drawn seven times a frame with shadows, but its light's depth cube only when the
+// light or a box has moved since it was drawn.
+TEST_F(ReflectionCubesGl, TheShadowCubeIsDrawnOnceAFrameAndOnlyWhenSomethingMoved) {
+    at_beat(20.0);
+    int64_t before = scene->world.shadow_faces_drawn;
+    at_beat(20.5);
+    EXPECT_EQ(scene->world.shadow_faces_drawn - before, 6);
+    before = scene->world.shadow_faces_drawn;
+    at_beat(20.5);
+    EXPECT_EQ(scene->world.shadow_faces_drawn - before, 0);
+
+    // A wall moved on its own, the light where it was: drawn again.
+    scene->boxes[ReflectionCubes::INNER_BOXES].translate_root(0.0f, 0.0f, 0.5f);
+    before = scene->world.shadow_faces_drawn;
+    at_beat(20.5);
+    scene->boxes[ReflectionCubes::INNER_BOXES].translate_root(0.0f, 0.0f, -0.5f);
+    EXPECT_EQ(scene->world.shadow_faces_drawn - before, 6);
+}
+
 // The viewer looks from (4.5, -3.5, 3) towards the centre, so the picture's right is about
 // (+x, +y): the red and blue boxes and the pink and light blue walls; its left is about
 // (-x, -y): the green and cyan boxes and their walls. Where the sphere's surface faces sideways
