@@ -15,7 +15,8 @@ class HuffmanCoder {
 public:
     static constexpr uint32_t HEADER_SIZE = 16;
     static constexpr uint32_t WORST_CASE_OVERHEAD = 1297;  // 16 + 5 * 256 + 1
-    static constexpr int TABLE_BITS = 11;
+    static constexpr int TABLE_BITS = 12;
+    static constexpr int SUBTABLE_BITS = 8;
 
     struct SymbolEntry {
         uint32_t count;
@@ -60,17 +61,33 @@ private:
     void assign_codes();
     void build_decode_table();
     void fill_decode_table(int16_t node, uint32_t prefix, int depth);
+    void fill_subtable(int16_t node, uint32_t prefix, int depth, int bits, uint32_t base);
+    static int height_below(const TreeNode* nodes, int16_t node, int limit);
 
     SymbolEntry symbols[256];
     TreeNode nodes[256];
     CodeEntry codes[256];
     uint32_t n = 0;
 
-    // Decode table indexed by the next TABLE_BITS bits: a symbol with its code length, or, for
-    // codes longer than the table, the node reached after TABLE_BITS bits.
+    // Decode table indexed by the next TABLE_BITS bits. An entry holds the first code's symbol
+    // and, when the code after it also fits in the index, that one's symbol too. For a code
+    // longer than the table the count is 0 and the first symbol field holds the node reached
+    // after TABLE_BITS bits, which goes on in that node's subtable.
     struct DecodeEntry {
-        uint16_t value;  // symbol, or node index when length == 0
-        uint8_t length;  // 0: continue bit by bit from node `value`
+        uint8_t symbol[2];
+        uint8_t length;  // bits taken by all the entry's symbols
+        uint8_t info;    // count of symbols (0 to 2) | bits of the first symbol alone << 2
     };
     DecodeEntry decode_table[1u << TABLE_BITS];
+    // Second-level tables, one per node at depth TABLE_BITS, of up to SUBTABLE_BITS index bits:
+    // entries hold one symbol (count 1) or, for deeper codes, the node to walk on from.
+    // Enough room for every node a tree of 256 leaves can have at that depth at the full width.
+    static constexpr uint32_t SUBTABLE_ROOM = 128u << SUBTABLE_BITS;
+    DecodeEntry subtables[SUBTABLE_ROOM];
+    uint16_t subtable_at[256];
+    uint8_t subtable_bits[256];
+    uint32_t subtables_used = 0;
+    // What the decoder's second reader decodes ahead, before it is known to be in step.
+    static constexpr uint32_t LOOKAHEAD = 1u << 16;
+    uint8_t lookahead[LOOKAHEAD];
 };

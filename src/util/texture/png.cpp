@@ -35,7 +35,37 @@ int channels_of(int color) {
 
 uint8_t paeth(int a, int b, int c) {
     int p = a + b - c, pa = abs(p - a), pb = abs(p - b), pc = abs(p - c);
-    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+    // Selects rather than branches: which neighbour wins changes from byte to byte.
+    int ab = pa <= pb ? a : b;
+    int pab = pa <= pb ? pa : pb;
+    return static_cast<uint8_t>(pab <= pc ? ab : c);
+}
+
+// One row's filter undone, with `pixel_bytes` (1 to 8) as the left distance, so that the
+// compiler sees the distance as a constant in each copy.
+template <size_t PIXEL>
+void unfilter_row(uint8_t filter, uint8_t* row, const uint8_t* previous, size_t row_bytes) {
+    size_t first = row_bytes < PIXEL ? row_bytes : PIXEL;
+    switch (filter) {
+        case 1:
+            for (size_t i = PIXEL; i < row_bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - PIXEL]);
+            break;
+        case 2:
+            for (size_t i = 0; i < row_bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
+            break;
+        case 3:
+            for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + (previous[i] >> 1));
+            for (size_t i = PIXEL; i < row_bytes; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + ((row[i - PIXEL] + previous[i]) >> 1));
+            break;
+        case 4:
+            // With no left neighbour, Paeth picks the byte above.
+            for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
+            for (size_t i = PIXEL; i < row_bytes; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + paeth(row[i - PIXEL], previous[i], previous[i - PIXEL]));
+            break;
+        default: break;
+    }
 }
 
 // Undoes the filters of one image (or Adam7 pass) in place; returns false when a filter
@@ -45,19 +75,15 @@ bool unfilter(uint8_t* data, uint32_t rows, size_t row_bytes, size_t pixel_bytes
     const uint8_t* previous = zero.data();
     for (uint32_t y = 0; y < rows; ++y) {
         uint8_t filter = data[0];
+        if (filter > 4) return false;
         uint8_t* row = data + 1;
-        for (size_t i = 0; i < row_bytes; ++i) {
-            int left = i >= pixel_bytes ? row[i - pixel_bytes] : 0;
-            int up = previous[i];
-            int up_left = i >= pixel_bytes ? previous[i - pixel_bytes] : 0;
-            switch (filter) {
-                case 0: break;
-                case 1: row[i] = static_cast<uint8_t>(row[i] + left); break;
-                case 2: row[i] = static_cast<uint8_t>(row[i] + up); break;
-                case 3: row[i] = static_cast<uint8_t>(row[i] + ((left + up) >> 1)); break;
-                case 4: row[i] = static_cast<uint8_t>(row[i] + paeth(left, up, up_left)); break;
-                default: return false;
-            }
+        switch (pixel_bytes) {
+            case 1: unfilter_row<1>(filter, row, previous, row_bytes); break;
+            case 2: unfilter_row<2>(filter, row, previous, row_bytes); break;
+            case 3: unfilter_row<3>(filter, row, previous, row_bytes); break;
+            case 4: unfilter_row<4>(filter, row, previous, row_bytes); break;
+            case 6: unfilter_row<6>(filter, row, previous, row_bytes); break;
+            default: unfilter_row<8>(filter, row, previous, row_bytes); break;  // no other size is read
         }
         previous = row;
         data += row_bytes + 1;

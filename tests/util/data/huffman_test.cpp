@@ -274,6 +274,42 @@ TEST(HuffmanDecode, MatchesTheBitWalkOnBlocksNoEncoderWrites) {
     }
 }
 
+TEST(HuffmanDecode, LongStreamsOfAnyTreeMatchTheBitWalkAndFailWhereItStops) {
+    // Long enough for the decoder to read ahead at several places of the stream: codes too
+    // long for its tables, trees of one code length, and streams that run out, where the
+    // report must count the bytes the walk got.
+    std::mt19937 random(7);
+    for (int round = 0; round < 12; ++round) {
+        uint32_t n = round % 4 == 0 ? 256 : round % 4 == 1 ? 16 : 2 + random() % 255;
+        Bytes block = header(n, 0, 0);
+        uint32_t a = 1, b = 1;
+        for (uint32_t i = 0; i < n; ++i) {
+            uint32_t count = round % 4 == 2 ? a : round % 4 == 3 ? random() : 1;  // Fibonacci: deep
+            uint32_t sum = a + b;
+            a = b;
+            b = sum;
+            put_u32(block, count);
+            block.push_back(static_cast<uint8_t>(i));
+        }
+        for (uint32_t i = 0; i < 100000 + random() % 64; ++i) block.push_back(static_cast<uint8_t>(random()));
+        write_u32_le(block.data() + 8, static_cast<uint32_t>((block.size() - 16 - 5 * n) * 8));
+        Bytes walked = reference_decode(block);
+        uint32_t size = static_cast<uint32_t>(walked.size());
+        write_u32_le(block.data() + 8, size);
+        ASSERT_EQ(decode(block), walked) << "round " << round;
+        write_u32_le(block.data() + 8, size + 1);
+        EXPECT_EQ(fatal_message_of([&] {
+                      Bytes out(size + 1);
+                      uint32_t got = 0;
+                      auto coder = std::make_unique<HuffmanCoder>();
+                      coder->decode(out.data(), got, block.data(), block.size());
+                  }),
+                  "Corrupt compressed block: the bit stream ends after " + std::to_string(size) + " of " +
+                      std::to_string(size + 1) + " bytes")
+            << "round " << round;
+    }
+}
+
 TEST(HuffmanDecode, SingleSymbolTreeOutputsSymbolZeroOnOneBits) {
     Bytes block = header(1, 4, 0);
     put_u32(block, 4);

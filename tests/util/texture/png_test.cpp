@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -135,6 +137,42 @@ TEST(Inflate, BlockTypesAndDamage) {
     EXPECT_EQ(inflate_zlib(wrong_method, sizeof wrong_method, out, 100), InflateResult::Corrupt);
     const uint8_t dictionary[] = {0x78, 0x20 | 0x1F, 0x00};
     EXPECT_EQ(inflate_zlib(dictionary, sizeof dictionary, out, 100), InflateResult::Corrupt);
+}
+
+TEST(Inflate, ZlibStreamsOfEveryMatchShapeAndTheirCutOffPrefixes) {
+    // Repeats of every short period (the copies that overlap their own output), long matches,
+    // literals between them, and a tail near the output limit, under each of zlib's block
+    // kinds. A stream cut short must give back a correct prefix and say it is truncated.
+    std::mt19937 random(11);
+    std::vector<uint8_t> data;
+    while (data.size() < 200000) {
+        size_t period = 1 + random() % 12, run = 3 + random() % 300;
+        size_t from = data.size();
+        for (size_t i = 0; i < period; ++i) data.push_back(static_cast<uint8_t>(random()));
+        for (size_t i = 0; i < run; ++i) data.push_back(data[from + i % period]);
+        for (int i = random() % 20; i > 0; --i) data.push_back(static_cast<uint8_t>(random() % 4));
+    }
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE}) {
+        z_stream z{};
+        ASSERT_EQ(deflateInit2(&z, 9, Z_DEFLATED, 15, 9, strategy), Z_OK);
+        std::vector<uint8_t> packed(deflateBound(&z, static_cast<uLong>(data.size())));
+        z.next_in = data.data();
+        z.avail_in = static_cast<uInt>(data.size());
+        z.next_out = packed.data();
+        z.avail_out = static_cast<uInt>(packed.size());
+        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        packed.resize(z.total_out);
+        deflateEnd(&z);
+        std::vector<uint8_t> out;
+        ASSERT_EQ(inflate_zlib(packed.data(), packed.size(), out, data.size()), InflateResult::Complete) << strategy;
+        ASSERT_EQ(out, data) << strategy;
+        EXPECT_EQ(inflate_zlib(packed.data(), packed.size(), out, data.size() - 1), InflateResult::Corrupt) << strategy;
+        for (size_t cut = 2; cut < packed.size(); cut += 1 + packed.size() / 23) {
+            ASSERT_EQ(inflate_zlib(packed.data(), cut, out, data.size()), InflateResult::Truncated) << cut;
+            ASSERT_LE(out.size(), data.size());
+            ASSERT_TRUE(std::equal(out.begin(), out.end(), data.begin())) << strategy << " cut at " << cut;
+        }
+    }
 }
 
 }  // namespace
