@@ -48,7 +48,75 @@ void quad(float x0, float y0, float x1, float y1) {
     glVertex2f(x0, y1);
 }
 
+// The framebuffer and read buffer bound now: what the window is in GL terms, as the SDL layer
+// may draw the window through a framebuffer of its own.
+void current_draw_target(GLint& framebuffer, GLint& read_buffer) {
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &framebuffer);
+    glGetIntegerv(GL_READ_BUFFER, &read_buffer);
+}
+
+void draw_copy_of_logo(const LoadingScreen::LogoCopy& copy) {
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, copy.texture);
+    glPushAttrib(GL_TRANSFORM_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluOrtho2D(0, 1, 0, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(0, 0);
+    glTexCoord2f(1, 0);
+    glVertex2f(1, 0);
+    glTexCoord2f(1, 1);
+    glVertex2f(1, 1);
+    glTexCoord2f(0, 1);
+    glVertex2f(0, 1);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+// At full brightness the modulation is exact, so a copy of the first such draw is the picture
+// every later one would make; a fading logo is drawn from the texture itself.
+void draw_logo(const LoadingScreen& screen, const Viewport& v, float brightness) {
+    LoadingScreen::LogoCopy& copy = screen.logo_copy;
+    // A request served while a render target is bound draws the logo directly, as before.
+    GLint framebuffer = -1, read_buffer = 0;
+    current_draw_target(framebuffer, read_buffer);
+    const bool copyable = brightness == 1.0f && framebuffer == copy.window_framebuffer &&
+                          read_buffer == copy.window_read_buffer;
+    if (copyable && copy.texture && copy.source == screen.logo.get() && copy.width == v.width &&
+        copy.height == v.height) {
+        glEnable(GL_TEXTURE_2D);
+        glDisable(GL_TEXTURE_CUBE_MAP);
+        draw_copy_of_logo(copy);
+        return;
+    }
+    screen.logo->draw(0, 0, 1, 1);
+    if (!copyable) return;
+    if (!copy.texture) glGenTextures(1, copy.texture.put());
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, copy.texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, v.x, v.y, v.width, v.height, 0);
+    copy.source = screen.logo.get();
+    copy.width = v.width;
+    copy.height = v.height;
+}
+
 void paint_gl(const LoadingScreen& screen, float brightness) {
+    // begin() draws first, into the window.
+    LoadingScreen::LogoCopy& copy = screen.logo_copy;
+    if (copy.window_framebuffer < 0) current_draw_target(copy.window_framebuffer, copy.window_read_buffer);
     Viewport v = screen.viewport();
     glViewport(v.x, v.y, v.width, v.height);
     clear_all_buffers();
@@ -59,7 +127,7 @@ void paint_gl(const LoadingScreen& screen, float brightness) {
     glDisable(GL_DEPTH_TEST);
     glColor4f(brightness, brightness, brightness, 1.0f);
 
-    if (screen.logo) screen.logo->draw(0, 0, 1, 1);  // modulated by the brightness colour
+    if (screen.logo) draw_logo(screen, v, brightness);  // modulated by the brightness colour
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -153,4 +221,5 @@ void LoadingScreen::fade_out() {
     } while (t < end);
     draw(0.0f, true);
     finished = true;
+    logo_copy = LogoCopy();
 }

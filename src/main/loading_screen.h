@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "main/frame_loop.h"
+#include "util/gl/gl_name.h"
 #include "util/texture/texture.h"
 
 struct Viewport {
@@ -48,6 +49,16 @@ public:
     int window_width = 0, window_height = 1;
     float aspect = 16.0f / 9.0f;
     std::unique_ptr<Texture> logo;
+    // The logo as a full-brightness draw left it in the window, one texel per pixel of the
+    // viewport: redraws during loading copy it instead of filtering the mipmapped logo again,
+    // which on a software rasteriser is most of what a redraw costs. Gone after the fade-out.
+    struct LogoCopy {
+        GlTexture texture;
+        const Texture* source = nullptr;
+        int width = 0, height = 0;
+        GLint window_framebuffer = -1, window_read_buffer = 0;  // as begin() found them
+    };
+    mutable LogoCopy logo_copy;
     uint32_t next_redraw_ms = 0;
     uint32_t done = 0, total = 150;
     bool begun = false;

@@ -13,6 +13,7 @@
 #include "main/loading_screen.h"
 #include "main/options.h"
 #include "main/setup_dialog.h"
+#include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/ui.h"
 #include "scenes/director.h"
@@ -111,6 +112,7 @@ int zorvane_main(int argc, const char* const* argv) {
     run.start_clock = [] { shell.frame_clock.init(); };
     run.tick_clock = [] { shell.frame_clock.tick(); };
     run.fade_out_loading = [] { shell.loading_screen.fade_out(); };
+    run.first_frame_shown = [] { log_line("First frame shown %.3f s after the process started", seconds_since_process_start()); };
     run.start_past_the_end = [](double from, double length) {
         char error[160];
         snprintf(error, sizeof error, "--from %g is at or past the end of the music (%.3f s)", from, length);

@@ -3,8 +3,11 @@
 
 #include <sys/time.h>
 
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 uint64_t monotonic_ns() {
@@ -24,6 +27,44 @@ bool performance_frequency(uint64_t* counts_per_second) {
 }
 
 uint64_t performance_counter() { return monotonic_ns(); }
+
+namespace {
+// The start time in /proc/self/stat is in clock ticks since boot, the clock CLOCK_BOOTTIME
+// keeps; negative when it cannot be read.
+double process_start_boot_seconds() {
+    FILE* f = fopen("/proc/self/stat", "r");
+    if (!f) return -1.0;
+    char line[1024];
+    const size_t got = fread(line, 1, sizeof line - 1, f);
+    fclose(f);
+    line[got] = 0;
+    // The command name may hold blanks and parentheses: the fields start after the last ')'.
+    const char* at = strrchr(line, ')');
+    if (!at) return -1.0;
+    unsigned long long start_ticks = 0;
+    // Field 22 is the start time; after the name come field 3 (state) to field 21.
+    if (sscanf(at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
+               &start_ticks) != 1)
+        return -1.0;
+    const long ticks_per_second = sysconf(_SC_CLK_TCK);
+    if (ticks_per_second <= 0) return -1.0;
+    return static_cast<double>(start_ticks) / static_cast<double>(ticks_per_second);
+}
+
+double boot_seconds_now() {
+    timespec ts;
+    if (clock_gettime(CLOCK_BOOTTIME, &ts) != 0) return -1.0;
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+}  // namespace
+
+double seconds_since_process_start() {
+    static const double start = process_start_boot_seconds();
+    static const double first_call = boot_seconds_now();
+    const double now = boot_seconds_now();
+    if (start >= 0 && now >= start) return now - start;
+    return now >= first_call ? now - first_call : 0.0;
+}
 
 LocalTime local_time_now() {
     timespec now;

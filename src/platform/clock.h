@@ -14,6 +14,10 @@ uint32_t tick_count_ms();
 bool performance_frequency(uint64_t* counts_per_second);
 uint64_t performance_counter();
 
+// Seconds since the kernel started this process (before the loader and static constructors
+// ran), to within the kernel's clock tick; since the first call when the start is not known.
+double seconds_since_process_start();
+
 struct LocalTime {
     int year, month, day, hour, minute, second, millisecond;
 };

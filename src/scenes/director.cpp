@@ -370,6 +370,7 @@ void Director::frame() {
         else capture_frame();
     }
     SDL_GL_SwapBuffers();
+    if (frame_number == 0 && run.first_frame_shown) run.first_frame_shown();
     ++frame_number;
 
     if (capture) {

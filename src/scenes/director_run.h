@@ -13,6 +13,7 @@ struct DirectorRun {
     void (*start_clock)() = nullptr;       // once, while the director is built
     void (*tick_clock)() = nullptr;        // first thing in every frame
     void (*fade_out_loading)() = nullptr;  // in start(), before the music starts
+    void (*first_frame_shown)() = nullptr; // once, right after the first frame's buffer swap
     // Called when from_seconds is at or past the end of the music, as soon as the music is
     // loaded and before the director writes anything (a capture file, the stills folder); the
     // application ends the run there. Left null, such a run ends before its first frame.

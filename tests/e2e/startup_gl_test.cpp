@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "main/frame_clock.h"
 #include "main/loading_screen.h"
 #include "main/startup.h"
@@ -60,6 +63,45 @@ TEST(StartupGl, LoadingScreenPaintsTheBarInsideTheLetterbox) {
     EXPECT_EQ(pixel(static_cast<int>(0.8f * 320), y), 0);          // beyond the fill
     EXPECT_EQ(pixel(160, 10), 0);                                  // letterbox band
     EXPECT_EQ(pixel(160, 30 + 90), 0);                             // picture above the bar
+    SDL_Quit();
+}
+
+TEST(StartupGl, LoadingScreenRedrawsTheLogoFromItsCopyPixelForPixel) {
+    ASSERT_EQ(chdir(ZORVANE_SOURCE_DIR), 0);
+    init_sdl_video();
+    Settings s;
+    s.width = 320;
+    s.height = 240;
+    s.video_flags = window_flags_for(s) & ~SDL_FULLSCREEN_BIT;
+    open_gl_window(s, 0);
+    set_datafile_mode(DATAFILE_MODE_NONE);
+
+    LoadingScreen screen;
+    screen.total = 1;  // loose files cycle the fill; with one step it stays where it is
+    screen.begin(320, 240, 16.0f / 9.0f);
+    screen.load_logo();
+    auto front = [] {
+        std::vector<unsigned char> rgb(320 * 240 * 3);
+        glReadBuffer(GL_FRONT);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, 320, 240, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        glReadBuffer(GL_BACK);
+        return rgb;
+    };
+    screen.draw(1.0f, true);  // filters the logo, and keeps what it drew
+    const std::vector<unsigned char> direct = front();
+    ASSERT_NE(screen.logo_copy.texture.get(), 0u);
+    screen.draw(1.0f, true);  // from the copy
+    EXPECT_TRUE(front() == direct);
+    // Not a black screen compared with itself: the logo is there.
+    EXPECT_GT(std::count_if(direct.begin(), direct.end(), [](unsigned char c) { return c > 16; }), 1000);
+
+    // A fading logo is filtered again at its brightness; the copy goes with the fade-out.
+    screen.draw(0.5f, true);
+    const std::vector<unsigned char> half = front();
+    EXPECT_FALSE(half == direct);
+    screen.fade_out();
+    EXPECT_EQ(screen.logo_copy.texture.get(), 0u);
     SDL_Quit();
 }
 

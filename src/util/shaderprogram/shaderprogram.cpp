@@ -107,6 +107,12 @@ bool ShaderProgram::compile_and_link(const char* vertex_source, const char* frag
         return false;
     }
     glValidateProgramARB(program);  // a program that links is accepted
+    // The linked program holds all it runs; the shader objects would keep their own compiled
+    // code in the driver for the whole run, several megabytes for the full table.
+    glDetachObjectARB(program, vertex_shader);
+    glDetachObjectARB(program, fragment_shader);
+    vertex_shader.reset();
+    fragment_shader.reset();
     return true;
 }
 

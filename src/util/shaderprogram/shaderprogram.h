@@ -36,8 +36,8 @@ public:
 
     std::string vertex_file, fragment_file;
     // A program still in use stays alive in GL until it is unbound, so a table that goes while
-    // one of its programs is bound leaves the drawing intact; GL keeps attached shaders until
-    // their program goes.
+    // one of its programs is bound leaves the drawing intact. The shader objects are deleted
+    // once the program has linked (0 from then on); a failed link keeps them.
     GlObject vertex_shader, fragment_shader, program;
     GlProgram vertex_program, fragment_program;  // ARB assembly
     int kind = 0;                                     // 0 GLSL, 1 ARB assembly
