@@ -117,6 +117,7 @@ std::vector<std::string> resolve_gl_entry_points() {
     if (!__glew##name) missing.push_back("gl" #name)
     REQUIRE(ActiveTexture);
     REQUIRE(AttachObjectARB);
+    REQUIRE(DetachObjectARB);
     REQUIRE(BindAttribLocationARB);
     REQUIRE(BindBuffer);
     REQUIRE(BindFramebufferEXT);
