@@ -162,6 +162,10 @@ void Texture::draw(float x, float y, float w, float h) const {
     glDisable(GL_TEXTURE_CUBE_MAP);
     glDisable(GL_LIGHTING);
     bind(0);
+    draw_unit_square_quad(x, y, w, h);
+}
+
+void draw_unit_square_quad(float x, float y, float w, float h) {
     glPushAttrib(GL_TRANSFORM_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();

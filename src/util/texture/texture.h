@@ -87,4 +87,7 @@ public:
 
 // For the cube map bound to GL_TEXTURE_CUBE_MAP: linear filtering, every edge clamped, and the
 // six faces allocated at width by height without data (render targets fill them).
+// The rectangle (x, y, w, h) of a view where the window spans 0 to 1 each way, with texture
+// coordinates 0 to 1 over it, drawn with whatever is bound and enabled; the matrices are put back.
+void draw_unit_square_quad(float x, float y, float w, float h);
 void allocate_clamped_cube_faces(GLint internal_format, int width, int height, GLenum format, GLenum type);
