@@ -108,18 +108,25 @@ void Music::load_music_stream(const char* file_name) {
 
     uint32_t num_samples = static_cast<uint32_t>(length / 2);
     sample_count = num_samples;
-    float_samples.assign(std::max<size_t>(1, num_samples), 0.0f);
-    uint32_t c = audio.get_data(decoder, float_samples.data(),
-                                static_cast<uint32_t>(num_samples * sizeof(float)) | AUDIO_DATA_FLOAT);
-    ZV_ASSERT_CMP(c, ==, num_samples * sizeof(float));
+    float_samples.clear();
+    if (sample_reader) audio.free_stream(sample_reader);
+    sample_reader = decoder;
 
     if (capture_audio) {
-        audio.set_position(decoder, 0);
         pcm_samples.assign(std::max<size_t>(1, num_samples), 0);
-        c = audio.get_data(decoder, pcm_samples.data(), static_cast<uint32_t>(num_samples * sizeof(u16)));
+        uint32_t c = audio.get_data(decoder, pcm_samples.data(), static_cast<uint32_t>(num_samples * sizeof(u16)));
         ZV_ASSERT_CMP(c, ==, num_samples * sizeof(u16));
     }
-    audio.free_stream(decoder);
+}
+
+void Music::read_float_samples() {
+    AudioLayer& audio = audio_layer();
+    const uint32_t num_samples = sample_count;
+    if (capture_audio) audio.set_position(sample_reader, 0);  // the capture's copy read it to the end
+    float_samples.assign(std::max<size_t>(1, num_samples), 0.0f);
+    uint32_t c = audio.get_data(sample_reader, float_samples.data(),
+                                static_cast<uint32_t>(num_samples * sizeof(float)) | AUDIO_DATA_FLOAT);
+    ZV_ASSERT_CMP(c, ==, num_samples * sizeof(float));
 }
 
 Music::~Music() {
@@ -200,6 +207,7 @@ void Music::set_volume(float volume) { audio_layer().set_volume(stream, volume);
 void Music::copy_samples(float* destination, uint32_t count) {
     if (!destination) ZV_FATAL("Invalid buffer");
     uint32_t start = static_cast<uint32_t>(get_position_bytes()) / 2;
+    if (float_samples.empty()) read_float_samples();
     uint32_t available = start < sample_count ? sample_count - start : 0;
     uint32_t copied = std::min(count, available);
     if (copied) memcpy(destination, float_samples.data() + start, copied * sizeof(float));

@@ -84,7 +84,9 @@ public:
 
     AudioFormat audio_format{};
     // The decoded track; pcm_samples only when capturing. At least one element each once
-    // loaded, even for an empty track.
+    // loaded, even for an empty track. float_samples is made by the first copy_samples: the
+    // audio layer already holds the decode, and a show that draws no waveform never needs a
+    // second copy of it, twice its size.
     std::vector<float> float_samples;
     std::vector<int16_t> pcm_samples;
     uint32_t sample_count = 0;
@@ -100,6 +102,9 @@ private:
     float beat_history[10] = {};
     float beat_step = 0;
     AudioStream stream = 0;
+    // The decoding stream float_samples is read from when first asked for.
+    AudioStream sample_reader = 0;
+    void read_float_samples();
     struct FreeBuffer {
         void operator()(char* p) const { free(p); }
     };

@@ -70,18 +70,21 @@ TEST_F(MusicTest, SamplesForVisualisationAndCapture) {
     Music music(stereo_mp3.c_str(), 145.0f, 0.0f, true, 0);
     ASSERT_EQ(music.sample_count, 2u * 44100);
     ASSERT_EQ(music.pcm_samples.size(), music.sample_count);
-    for (uint32_t i = 0; i < music.sample_count; i += 997) EXPECT_EQ(music.float_samples[i], music.pcm_samples[i] / 32768.0f);
     EXPECT_EQ(music.audio_format.block_align, 4);
     EXPECT_EQ(music.audio_format.average_bytes_per_second, 176400u);
     fake.position = (music.sample_count - 3) * 2;  // three values before the end
     std::vector<float> out(8, 99.0f);
     music.copy_samples(out.data(), 8);
     EXPECT_EQ(out[2], music.float_samples[music.sample_count - 1]);
+    // The floats are made from the decode on first use and match the capture's samples.
+    ASSERT_EQ(music.float_samples.size(), music.sample_count);
+    for (uint32_t i = 0; i < music.sample_count; i += 997) EXPECT_EQ(music.float_samples[i], music.pcm_samples[i] / 32768.0f);
     EXPECT_EQ(out[3], 0.0f);
     EXPECT_EQ(out[7], 0.0f);
     EXPECT_EQ(fatal_message_of([&] { music.copy_samples(nullptr, 4); }), "Invalid buffer");
     Music without(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0);
     EXPECT_TRUE(without.pcm_samples.empty());
+    EXPECT_TRUE(without.float_samples.empty());  // nothing asked for a waveform
 }
 
 TEST_F(MusicTest, EditorCommandsActOnTheMusicWhoseDeviceReceivedThem) {
