@@ -86,6 +86,7 @@ void TextBillboards::render_line(const std::string& line, int w, int h, std::vec
     glTranslatef(0.0f, BASELINE, 0.0f);
     font->print_shadowed(false, 3.5f, Vec4(1, 1, 1, 1), Vec4(0.5f, 0.5f, 0.5f, 1), 1.0f, "%s", line.c_str());
     target.unbind();
+    target.release_depth_buffer();  // the line is drawn: only its texture is used from now on
 }
 
 void TextBillboards::init() {

@@ -166,6 +166,15 @@ void Fbo::draw() {
     if (!color_textures.empty()) color_textures[0]->draw(0, 0, 1, 1);
 }
 
+void Fbo::release_depth_buffer() {
+    if (!depth_buffer) return;
+    // A renderbuffer deleted while attached to a framebuffer that is not bound keeps its storage.
+    KeepFramebufferBinding keep;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, 0);
+    depth_buffer.reset();
+}
+
 void Fbo::resize(int new_width, int new_height) {
     if (!GLEW_ARB_texture_non_power_of_two) {
         int p = 2;

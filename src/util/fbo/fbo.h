@@ -50,6 +50,9 @@ public:
     void bind_color_texture(int number, int unit);
     void draw();
     void resize(int width, int height);
+    // For a target drawn once and only sampled afterwards: its depth renderbuffer, as large as
+    // a colour texture in the driver's memory, goes. Drawing into it again tests no depth.
+    void release_depth_buffer();
 
     int width = 0, height = 0;
     int samples = 0;
