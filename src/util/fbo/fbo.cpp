@@ -149,8 +149,11 @@ void Fbo::unbind() {
     generate_mipmaps();
 }
 
+// Only for textures made with mipmaps: the others sample their first level alone, and a chain
+// built for them costs a third more memory and a filtering pass on every unbind.
 void Fbo::generate_mipmaps() {
     for (auto& texture : color_textures) {
+        if (!texture->mipmaps) continue;
         texture->bind(0);
         glGenerateMipmapEXT(GL_TEXTURE_2D);
     }
