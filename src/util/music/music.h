@@ -84,7 +84,7 @@ public:
 
     AudioFormat audio_format{};
     // The decoded track; pcm_samples only when capturing. At least one element each once
-    // loaded, even for an empty track. float_samples is made by the first copy_samples: the
+    // made, even for an empty track. float_samples is made by the first copy_samples: the
     // audio layer already holds the decode, and a show that draws no waveform never needs a
     // second copy of it, twice its size.
     std::vector<float> float_samples;
