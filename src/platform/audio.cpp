@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -176,11 +177,22 @@ namespace {
 
 double now_seconds() { return static_cast<double>(performance_counter()) / 1e9; }
 
+// A track decodes on a thread of its own from the moment its first stream is made: the show
+// loads its scenes meanwhile, and every call that needs the samples waits for them.
 struct Track {
     DecodedAudio audio;
     const void* data;
     size_t size;
-    ~Track() { free(audio.samples); }
+    std::future<bool> decoding;
+    bool decoded = false;
+    ~Track() {
+        if (decoding.valid()) decoding.wait();  // the decoder writes into `audio`
+        free(audio.samples);
+    }
+    bool wait() {
+        if (decoding.valid()) decoded = decoding.get();
+        return decoded;
+    }
     uint64_t length() const { return audio.sample_count * 2; }
     uint32_t bytes_per_second() const { return audio.rate * audio.channels * 2; }
 };
@@ -226,15 +238,16 @@ public:
             track = std::make_shared<Track>();
             track->data = data;
             track->size = size;
-            if (!decode_audio(data, size, track->audio)) return 0;
+            Track* decoding = track.get();  // the track waits for its decoder before it goes
+            track->decoding = std::async(std::launch::async, [decoding] {
+                return decode_audio(decoding->data, decoding->size, decoding->audio);
+            });
         }
         std::lock_guard<std::mutex> lock(mutex);
         Stream s;
         s.track = track;
         s.decode_only = (flags & AUDIO_STREAM_DECODE) != 0;
         s.loop = (flags & AUDIO_SAMPLE_LOOP) != 0;
-        s.clock.bytes_per_second = track->bytes_per_second();
-        s.clock.frame_bytes = track->audio.channels * 2;
         AudioStream handle = ++next_handle;
         streams[handle] = s;
         return handle;
@@ -368,9 +381,17 @@ public:
     }
 
 private:
+    // A stream whose track could not be decoded is no stream at all.
     Stream* find(AudioStream stream) {
         auto it = streams.find(stream);
-        return it == streams.end() ? nullptr : &it->second;
+        if (it == streams.end()) return nullptr;
+        Stream& s = it->second;
+        if (!s.track->wait()) return nullptr;
+        if (s.clock.bytes_per_second == 0) {
+            s.clock.bytes_per_second = s.track->bytes_per_second();
+            s.clock.frame_bytes = s.track->audio.channels * 2;
+        }
+        return &s;
     }
 
     // Silently, the end is reached when the clock gets there; with a device, when the last

@@ -55,6 +55,13 @@ TEST(AudioStreams, FloatAndSixteenBitCopiesAgree) {
     EXPECT_EQ(audio.seconds_to_bytes(decoder, 0.00001), 0u);  // rounds down to a whole frame
     EXPECT_EQ(audio.seconds_to_bytes(decoder, -3.0), 0u);
     EXPECT_DOUBLE_EQ(audio.bytes_to_seconds(decoder, 88200), 0.5);
+    // Decoding runs behind the handle: one that turns out not to be audio answers as no stream.
+    static const char noise[] = "not audio at all, not even close";
+    AudioStream broken = audio.create_stream(noise, sizeof noise, AUDIO_STREAM_DECODE);
+    AudioChannelInfo info{};
+    EXPECT_FALSE(audio.get_info(broken, info));
+    EXPECT_EQ(audio.get_length(broken), 0u);
+    EXPECT_FALSE(audio.play(broken));
     audio.free_all();
 }
 

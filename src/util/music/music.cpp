@@ -36,8 +36,9 @@ double row_of_current(void* music) { return static_cast<Music*>(music)->get_row(
 
 // ---- construction ---------------------------------------------------------------------------
 
-Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, bool editor_mode)
-    : bpm(bpm), beat_offset(beat_offset), capture_audio(capture_audio) {
+Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, bool editor_mode,
+             bool finish_later)
+    : bpm(bpm), beat_offset(beat_offset), capture_audio(capture_audio), finish_later(finish_later) {
     std::string name = file_name;
     std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
     for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
@@ -68,6 +69,7 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
 }
 
 void Music::load_music_stream(const char* file_name) {
+    finish_loading();  // an earlier stream's checks come first
     AudioLayer& audio = audio_layer();
     if ((audio.get_version() >> 16) != 0x0204) ZV_FATAL("An incorrect version of BASS was loaded");
     if (!audio.init(-1, 44100)) ZV_FATAL("Can't initialize device");
@@ -78,7 +80,19 @@ void Music::load_music_stream(const char* file_name) {
     if (!data) ZV_FATAL("Failed to read music data from %s", file_name);
     music_data.emplace_back(data);
     stream = audio.create_stream(data, size, AUDIO_STREAM_PRESCAN | AUDIO_SAMPLE_LOOP);
-    AudioStream decoder = audio.create_stream(data, size, AUDIO_STREAM_DECODE);
+    if (sample_reader) audio.free_stream(sample_reader);
+    sample_reader = audio.create_stream(data, size, AUDIO_STREAM_DECODE);
+    loading_file = file_name;
+    if (!finish_later) finish_loading();
+}
+
+void Music::finish_loading() {
+    if (loading_file.empty()) return;
+    const std::string name = std::move(loading_file);
+    loading_file.clear();
+    const char* file_name = name.c_str();
+    AudioLayer& audio = audio_layer();
+    AudioStream decoder = sample_reader;
     uint64_t length = audio.get_length(decoder);
 
     AudioChannelInfo info{};
@@ -109,8 +123,6 @@ void Music::load_music_stream(const char* file_name) {
     uint32_t num_samples = static_cast<uint32_t>(length / 2);
     sample_count = num_samples;
     float_samples.clear();
-    if (sample_reader) audio.free_stream(sample_reader);
-    sample_reader = decoder;
 
     if (capture_audio) {
         pcm_samples.assign(std::max<size_t>(1, num_samples), 0);
@@ -206,6 +218,7 @@ void Music::set_volume(float volume) { audio_layer().set_volume(stream, volume);
 
 void Music::copy_samples(float* destination, uint32_t count) {
     if (!destination) ZV_FATAL("Invalid buffer");
+    finish_loading();
     uint32_t start = static_cast<uint32_t>(get_position_bytes()) / 2;
     if (float_samples.empty()) read_float_samples();
     uint32_t available = start < sample_count ? sample_count - start : 0;

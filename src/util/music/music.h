@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/audio.h"
@@ -31,7 +32,11 @@ public:
     static constexpr const char* SYNC_BASE_PATH = "data/sync_tracker/";
     static constexpr const char* SYNC_EDITOR_HOST = "localhost";
 
-    Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, bool editor_mode);
+    // With `finish_later` the soundtrack goes on decoding after the constructor returns, and
+    // finish_loading() (which copy_samples calls too) waits for it, checks it and fills the
+    // format and sample members below; until then they are empty.
+    Music(const char* file_name, float bpm, float beat_offset, bool capture_audio, bool editor_mode,
+          bool finish_later = false);
     ~Music();
     Music(const Music&) = delete;
     Music& operator=(const Music&) = delete;
@@ -96,6 +101,7 @@ public:
     SyncDevice* sync_device = nullptr;
 
     void load_music_stream(const char* file_name);
+    void finish_loading();
 
 private:
 
@@ -112,6 +118,8 @@ private:
     std::vector<std::unique_ptr<char, FreeBuffer>> music_data;
     bool paused = false;
     bool capture_audio;
+    bool finish_later;
+    std::string loading_file;  // the stream whose checks finish_loading has still to make
     bool editor_mode = false;
     std::unique_ptr<SyncValues> registry;
 };

@@ -139,6 +139,14 @@ TEST_F(MusicTest, FatalReportsOfLoading) {
     EXPECT_EXIT(Music(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0), ::testing::ExitedWithCode(1),
                 literal_regex("Failed assert info.chans == 2\n info.chans is 0\n 2 is 2\n" + stereo_mp3 +
                               " could not be decoded: it is not an MP3 or Ogg Vorbis stream\n"));
+    // Finished later, the same checks come when the music is first needed, not before.
+    EXPECT_EXIT(
+        {
+            Music later(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0, true);
+            fprintf(stderr, "constructed\n");
+            later.finish_loading();
+        },
+        ::testing::ExitedWithCode(1), "constructed\n(.|\n)*could not be decoded");
     fake.decodes = true;
     fake.flags = AUDIO_SAMPLE_8BITS;
     EXPECT_EXIT(Music(stereo_mp3.c_str(), 145.0f, 0.0f, false, 0), ::testing::ExitedWithCode(1),
