@@ -89,31 +89,12 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     shader_set.create();
     scene_target = std::make_unique<Fbo>(512, 512, FboType::Rgba8);
     for (auto& target : post_targets) target = std::make_unique<Fbo>(512, 512, FboType::Rgba8NoMipmaps);
+    // The scenes draw into the first alone; the second only ever takes one screen-filling quad
+    // of the post chain, which a cleared depth buffer lets through everywhere.
+    post_targets[1]->release_depth_buffer();
     ascii_engine = std::make_unique<AsciiEngine>();
-    music = std::make_unique<Music>(MUSIC_FILE, static_cast<float>(SOUNDTRACK_BPM), 0.0f, capture, sync_client);
-
-    from_seconds = std::max(0.0, run.from_seconds);
-    if (from_seconds > 0 && from_seconds >= music_seconds() && run.start_past_the_end)
-        run.start_past_the_end(from_seconds, music_seconds());
-    const AudioFormat& format = music->audio_format;
-    from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
-    shots = capture && run.shots_every > 0;
-    if (shots) {
-        if (!create_directories((run.shots_dir + "/").c_str()))
-            ZV_FATAL("Failed to create the folder %s for the stills", run.shots_dir.c_str());
-        // The first still falls on the first multiple of the interval at or after the start.
-        next_shot_seconds = std::ceil(from_seconds / run.shots_every - TIME_TOLERANCE) * run.shots_every;
-        pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
-        log_line("Writing stills every %g s into %s", run.shots_every, run.shots_dir.c_str());
-    } else if (capture) {
-        samples_per_frame = static_cast<int32_t>(format.channels * format.samples_per_second / FRAMES_PER_SECOND);
-        const std::string name = std::string("Zorvane") + ".avi";
-        if (!avi_writer.open(name.c_str(), static_cast<float>(FRAMES_PER_SECOND), -1, 100)) ZV_FATAL("Failed to open video file %s", name.c_str());
-        avi_writer.set_video_size(capture_width, capture_height);
-        pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
-        avi_writer.set_audio_format(format);
-        log_line("Dumping to video file %s", name.c_str());
-    }
+    // The soundtrack decodes on another thread while the scenes load.
+    music = std::make_unique<Music>(MUSIC_FILE, static_cast<float>(SOUNDTRACK_BPM), 0.0f, capture, sync_client, true);
 
     active_scene_values[0] = music->add_sync_value(active_scene_tracks[0], 0, true);
     active_scene_values[1] = music->add_sync_value(active_scene_tracks[1], -1, true);
@@ -149,28 +130,64 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
         scene.init();
         scene.reshape(viewport_width, viewport_height);
     }
+    music->finish_loading();
+    open_outputs();
     warm_up();
+}
+
+// What the start time and the stills or the capture need of the soundtrack is known once it
+// has been decoded.
+void Director::open_outputs() {
+    from_seconds = std::max(0.0, run.from_seconds);
+    if (from_seconds > 0 && from_seconds >= music_seconds() && run.start_past_the_end)
+        run.start_past_the_end(from_seconds, music_seconds());
+    const AudioFormat& format = music->audio_format;
+    from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
+    shots = capture && run.shots_every > 0;
+    if (shots) {
+        if (!create_directories((run.shots_dir + "/").c_str()))
+            ZV_FATAL("Failed to create the folder %s for the stills", run.shots_dir.c_str());
+        // The first still falls on the first multiple of the interval at or after the start.
+        next_shot_seconds = std::ceil(from_seconds / run.shots_every - TIME_TOLERANCE) * run.shots_every;
+        pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
+        log_line("Writing stills every %g s into %s", run.shots_every, run.shots_dir.c_str());
+    } else if (capture) {
+        samples_per_frame = static_cast<int32_t>(format.channels * format.samples_per_second / FRAMES_PER_SECOND);
+        const std::string name = std::string("Zorvane") + ".avi";
+        if (!avi_writer.open(name.c_str(), static_cast<float>(FRAMES_PER_SECOND), -1, 100)) ZV_FATAL("Failed to open video file %s", name.c_str());
+        avi_writer.set_video_size(capture_width, capture_height);
+        pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
+        avi_writer.set_audio_format(format);
+        log_line("Dumping to video file %s", name.c_str());
+    }
 }
 
 // Drivers compile a program's code and allocate a texture's storage on first use; one frame of
 // every scene and effect while the loading screen is up keeps that out of the show, where it
 // would stall the frame a scene first appears in and grow the process as the show goes on.
+// The code compiled is the same at any size, so the frame is a quarter of the picture each way
+// (on a software rasteriser a sixteenth of the time) wherever a scene can be sized back; the
+// scenes' own targets are then sized for the show again before it starts.
 void Director::warm_up() {
+    const int w = std::max(1, viewport_width / 4), h = std::max(1, viewport_height / 4);
     post_targets[0]->bind(true);
     for (auto& scene : scenes) {
         scene->apply_gl_state();
-        scene->reshape(post_targets[0]->width, post_targets[0]->height);
+        if (scene->reshape_is_lasting()) scene->reshape(viewport_width, viewport_height);
+        else scene->reshape(w, h);
         scene->render();
     }
     post_targets[0]->unbind();
     post_targets[1]->bind(true);
+    glViewport(0, 0, w, h);
     for (auto& effect : post_effects) {
         restore_default_gl_state();
-        effect->apply(viewport_width, viewport_height, 0.0f);
+        effect->apply(w, h, 0.0f);
         post_targets[0]->draw();
     }
     post_targets[1]->unbind();
     restore_default_gl_state();
+    for (auto& scene : scenes) scene->reshape(viewport_width, viewport_height);
 }
 
 Director::~Director() {

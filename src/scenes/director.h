@@ -116,6 +116,7 @@ private:
     std::vector<PostEffectValues> post_effect_values;
 
     void post_quit();
+    void open_outputs();
     void warm_up();
     void capture_frame();
     void take_still();

@@ -44,6 +44,10 @@ public:
     virtual void release() {}
     // Stores the size and resets projection, modelview, viewport and scissor box to it.
     virtual void reshape(int new_width, int new_height);
+    // True where a reshape leaves something that reshaping back does not undo (a light's shadow
+    // map takes the width of the last reshape, but starts at its own size): such a scene is only
+    // ever given the show's size.
+    virtual bool reshape_is_lasting() const { return false; }
 
     void set_time_window(float start, float end) {
         start_beat = start;

@@ -31,6 +31,7 @@ public:
     void init() override;
     void render() override;
     void reshape(int new_width, int new_height) override;
+    bool reshape_is_lasting() const override { return true; }
 
     std::string model_file;
     Objects3D world;
