@@ -46,6 +46,37 @@ uint64_t PlaybackClock::position(double now) {
 
 namespace {
 
+// Grows in place where it can: a realloc of a block this large moves pages rather than copying
+// them, so a whole soundtrack is never held twice while it decodes.
+struct PcmBuffer {
+    int16_t* data = nullptr;
+    size_t size = 0, capacity = 0;
+    PcmBuffer() = default;
+    PcmBuffer(const PcmBuffer&) = delete;
+    PcmBuffer& operator=(const PcmBuffer&) = delete;
+    ~PcmBuffer() { free(data); }
+    bool append(const int16_t* values, size_t count) {
+        if (count > capacity - size) {
+            size_t wanted = std::max(size + count, std::max<size_t>(capacity * 2, 1 << 16));
+            auto* grown = static_cast<int16_t*>(realloc(data, wanted * sizeof(int16_t)));
+            if (!grown) return false;
+            data = grown;
+            capacity = wanted;
+        }
+        memcpy(data + size, values, count * sizeof(int16_t));
+        size += count;
+        return true;
+    }
+    // Hands the values over, at least one element, owned by the caller (free).
+    int16_t* release() {
+        auto* fitted = static_cast<int16_t*>(realloc(data, std::max<size_t>(1, size) * sizeof(int16_t)));
+        int16_t* out = fitted ? fitted : data;
+        data = nullptr;
+        size = capacity = 0;
+        return out;
+    }
+};
+
 struct MemoryFile {
     const uint8_t* data;
     size_t size;
@@ -72,7 +103,7 @@ int vorbis_seek(void* source, ogg_int64_t offset, int whence) {
 
 long vorbis_tell(void* source) { return static_cast<long>(static_cast<MemoryFile*>(source)->at); }
 
-bool decode_vorbis(const void* data, size_t size, std::vector<int16_t>& pcm, uint32_t& rate,
+bool decode_vorbis(const void* data, size_t size, PcmBuffer& pcm, uint32_t& rate,
                    uint32_t& channels) {
     MemoryFile file{static_cast<const uint8_t*>(data), size, 0};
     OggVorbis_File vf;
@@ -92,8 +123,10 @@ bool decode_vorbis(const void* data, size_t size, std::vector<int16_t>& pcm, uin
             ok = false;
             break;
         }
-        const int16_t* samples = reinterpret_cast<const int16_t*>(buffer);
-        pcm.insert(pcm.end(), samples, samples + got / 2);
+        if (!pcm.append(reinterpret_cast<const int16_t*>(buffer), static_cast<size_t>(got) / 2)) {
+            ok = false;
+            break;
+        }
     }
     ov_clear(&vf);
     return ok;
@@ -116,7 +149,7 @@ off_t mpg123_memory_seek(void* handle, off_t offset, int whence) {
     return target;
 }
 
-bool decode_mp3(const void* data, size_t size, std::vector<int16_t>& pcm, uint32_t& rate,
+bool decode_mp3(const void* data, size_t size, PcmBuffer& pcm, uint32_t& rate,
                 uint32_t& channels) {
     static std::once_flag library;
     std::call_once(library, [] { mpg123_init(); });
@@ -136,8 +169,7 @@ bool decode_mp3(const void* data, size_t size, std::vector<int16_t>& pcm, uint32
     while (ok) {
         size_t done = 0;
         int result = mpg123_read(mh, buffer, sizeof buffer, &done);
-        const int16_t* samples = reinterpret_cast<const int16_t*>(buffer);
-        pcm.insert(pcm.end(), samples, samples + done / 2);
+        if (!pcm.append(reinterpret_cast<const int16_t*>(buffer), done / 2)) ok = false;
         if (result == MPG123_NEW_FORMAT) {
             mpg123_getformat(mh, &found_rate, &found_channels, &encoding);
             continue;
@@ -150,24 +182,22 @@ bool decode_mp3(const void* data, size_t size, std::vector<int16_t>& pcm, uint32
     mpg123_delete(mh);
     rate = static_cast<uint32_t>(found_rate);
     channels = static_cast<uint32_t>(found_channels);
-    return ok && rate > 0 && channels > 0 && !pcm.empty();
+    return ok && rate > 0 && channels > 0 && pcm.size > 0;
 }
 
 }  // namespace
 
 bool decode_audio(const void* data, size_t size, DecodedAudio& out) {
-    std::vector<int16_t> pcm;
+    PcmBuffer pcm;
     uint32_t rate = 0, channels = 0;
     bool ok = size >= 4 && memcmp(data, "OggS", 4) == 0 ? decode_vorbis(data, size, pcm, rate, channels)
                                                          : decode_mp3(data, size, pcm, rate, channels);
     if (!ok || channels == 0) return false;
-    pcm.resize(pcm.size() - pcm.size() % channels);  // whole frames only
+    pcm.size -= pcm.size % channels;  // whole frames only
     out.rate = rate;
     out.channels = channels;
-    out.sample_count = pcm.size();
-    out.samples = static_cast<int16_t*>(malloc(std::max<size_t>(1, pcm.size()) * sizeof(int16_t)));
-    if (!out.samples) return false;
-    std::copy(pcm.begin(), pcm.end(), out.samples);
+    out.sample_count = pcm.size;
+    out.samples = pcm.release();
     return true;
 }
 
