@@ -2,6 +2,7 @@
 // last value wins.
 #include "main/options.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +100,31 @@ bool set_every(CommandLine& o, const char* v) {
     return true;
 }
 
+// The ending picks the format; the accepted ones are named in the usage error.
+bool set_capture_file(CommandLine& o, const char* v) {
+    std::string name = v;
+    if (name.size() < 5) return false;
+    std::string ending = name.substr(name.size() - 4);
+    for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    if (ending != ".avi" && ending != ".mp4" && ending != ".mkv") return false;
+    o.capture_file = name;
+    return true;
+}
+
+bool set_fps(CommandLine& o, const char* v) {
+    int fps = 0;
+    if (!parse_int(v, 1, 240, fps)) return false;
+    o.capture_fps = fps;
+    return true;
+}
+
+bool set_crf(CommandLine& o, const char* v) {
+    int crf = 0;
+    if (!parse_int(v, 0, 51, crf)) return false;
+    o.crf = crf;
+    return true;
+}
+
 enum class Kind { Flag, Value, Help, Version };
 
 struct OptionSpec {
@@ -122,6 +148,9 @@ const OptionSpec option_table[] = {
     {"--pack-only", Kind::Flag, [](CommandLine& o, const char*) { return o.pack_only = true; }},
     {"--from", Kind::Value, set_from},
     {"--until", Kind::Value, set_until},
+    {"--capture-file", Kind::Value, set_capture_file},
+    {"--fps", Kind::Value, set_fps},
+    {"--crf", Kind::Value, set_crf},
     {"--shots", Kind::Value, set_shots},
     {"--every", Kind::Value, set_every},
     {"--help", Kind::Help, nullptr},
@@ -175,6 +204,7 @@ ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& o
         }
         if (!option->apply(parsed, value.c_str())) {
             error = "bad value '" + value + "' for option '" + name + "'";
+            if (name == "--capture-file") error += ": the file's ending must be .avi, .mp4 or .mkv";
             return ParseResult::Error;
         }
     }
@@ -190,6 +220,14 @@ ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& o
     }
     if (parsed.shots_dir.has_value() != parsed.shots_every.has_value()) {
         error = "--shots and --every go together";
+        return ParseResult::Error;
+    }
+    if (parsed.shots_dir && parsed.capture_file) {
+        error = "--shots cannot be combined with --capture-file";
+        return ParseResult::Error;
+    }
+    if (parsed.capture_file && parsed.sync_client) {
+        error = "--capture-file cannot be combined with --sync-client";
         return ParseResult::Error;
     }
     if (parsed.shots_dir && (parsed.capture || parsed.sync_client || parsed.pack_only)) {
@@ -210,6 +248,9 @@ void apply_before_dialog(const CommandLine& o, Settings& s, RunOptions& run) {
         run.shots_dir = *o.shots_dir;
         run.shots_every = *o.shots_every;
     }
+    if (o.capture_file) run.capture_file = *o.capture_file;
+    if (o.capture_fps) run.frames_per_second = *o.capture_fps;
+    if (o.crf) run.crf = *o.crf;
 }
 
 void apply_after_dialog(const CommandLine& o, Settings& s) {
@@ -223,7 +264,7 @@ void apply_after_dialog(const CommandLine& o, Settings& s) {
     if (o.aspect_den) s.aspect_den = *o.aspect_den;
     if (o.antialias_samples) s.antialias_samples = *o.antialias_samples;
     if (o.vsync) s.vsync = *o.vsync;
-    if (o.capture) s.capture = true;
+    if (o.capture || o.capture_file) s.capture = true;
     if (o.sync_client) s.sync_client = true;
     // Stills step the music frame by frame as a capture does, whatever the dialog chose.
     if (o.shots_dir) {
@@ -235,7 +276,7 @@ void apply_after_dialog(const CommandLine& o, Settings& s) {
 const char* usage_line() {
     return "usage: zorvane [--no-dialog] [--size WxH] [--window | --fullscreen] "
            "[--aspect 4:3|16:9|16:10] [--aa 0|2|4|8|16] [--vsync 0|1] [--capture] "
-           "[--sync-client] [--archive-mode read|write|loose] [--data FILE] [--pack-only] "
+           "[--capture-file FILE.avi|.mp4|.mkv] [--fps 1-240] [--crf 0-51] [--sync-client] [--archive-mode read|write|loose] [--data FILE] [--pack-only] "
            "[--from SECONDS] [--until SECONDS] [--shots DIR --every SECONDS] [--help] [--version]";
 }
 
@@ -252,6 +293,13 @@ const char* help_text() {
            "  --aa N                 multisample anti-aliasing: 0, 2, 4, 8 or 16\n"
            "  --vsync 0|1            synchronise buffer swaps with the display\n"
            "  --capture              capture the show frame-exactly to AVI (always windowed)\n"
+           "  --capture-file FILE    capture into FILE; its ending picks the format: .avi\n"
+           "                         (uncompressed, as --capture), .mp4 (H.264 and AAC, for\n"
+           "                         video sites) or .mkv (FFV1 and FLAC, a lossless master)\n"
+           "  --fps N                frames per second of a capture or of stills (1 to 240,\n"
+           "                         default 30)\n"
+           "  --crf N                H.264 quality of an .mp4 capture, 0 (lossless) to 51\n"
+           "                         (default 18; lower is better and larger)\n"
            "  --sync-client          edit live against a sync editor on port 1338\n"
            "  --archive-mode M       read (the archive, default), write (loose files, then\n"
            "                         write a new archive) or loose (loose files only)\n"

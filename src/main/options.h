@@ -25,6 +25,9 @@ struct CommandLine {
     std::optional<double> until_seconds;
     std::optional<std::string> shots_dir;
     std::optional<double> shots_every;
+    std::optional<std::string> capture_file;
+    std::optional<int> capture_fps;
+    std::optional<int> crf;
 };
 
 enum class ParseResult { Run, Help, Version, Error };

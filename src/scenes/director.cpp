@@ -14,6 +14,7 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -138,6 +139,7 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
 // What the start time and the stills or the capture need of the soundtrack is known once it
 // has been decoded.
 void Director::open_outputs() {
+    fps = std::max(1, run.frames_per_second);
     from_seconds = std::max(0.0, run.from_seconds);
     if (from_seconds > 0 && from_seconds >= music_seconds() && run.start_past_the_end)
         run.start_past_the_end(from_seconds, music_seconds());
@@ -152,14 +154,42 @@ void Director::open_outputs() {
         pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
         log_line("Writing stills every %g s into %s", run.shots_every, run.shots_dir.c_str());
     } else if (capture) {
-        samples_per_frame = static_cast<int32_t>(format.channels * format.samples_per_second / FRAMES_PER_SECOND);
-        const std::string name = std::string("Zorvane") + ".avi";
-        if (!avi_writer.open(name.c_str(), static_cast<float>(FRAMES_PER_SECOND), -1, 100)) ZV_FATAL("Failed to open video file %s", name.c_str());
-        avi_writer.set_video_size(capture_width, capture_height);
+        capture_name = run.capture_file.empty() ? std::string("Zorvane") + ".avi" : run.capture_file;
+        std::string ending = capture_name.substr(capture_name.size() - std::min<size_t>(4, capture_name.size()));
+        for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        if (ending == ".mp4" || ending == ".mkv") {
+            VideoEncoderSettings settings;
+            settings.path = capture_name;
+            settings.container = ending == ".mp4" ? VideoContainer::Mp4 : VideoContainer::Mkv;
+            settings.width = capture_width;
+            settings.height = capture_height;
+            settings.frames_per_second = fps;
+            settings.crf = run.crf;
+            settings.sample_rate = format.samples_per_second;
+            settings.channels = format.channels;
+            std::string error;
+            if (!encoder.open(settings, error)) ZV_FATAL("Failed to open video file %s: %s", capture_name.c_str(), error.c_str());
+        } else {
+            if (!avi_writer.open(capture_name.c_str(), static_cast<float>(fps), -1, 100))
+                ZV_FATAL("Failed to open video file %s", capture_name.c_str());
+            avi_writer.set_video_size(capture_width, capture_height);
+            avi_writer.set_audio_format(format);
+        }
         pixel_buffer.assign(static_cast<size_t>(capture_width) * capture_height * 3, 0);
-        avi_writer.set_audio_format(format);
-        log_line("Dumping to video file %s", name.c_str());
+        log_line("Dumping to video file %s", capture_name.c_str());
     }
+    if (capture) {
+        progress = std::make_unique<ProgressLine>();
+        progress->start(frames_to_capture(), fps, static_cast<double>(tick_count_ms()) / 1000.0);
+    }
+}
+
+// The frames from the start to --until or to the end of the music: those whose time
+// from + n / fps falls before it.
+int64_t Director::frames_to_capture() const {
+    double end = music_seconds();
+    if (run.until_seconds >= 0) end = std::min(end, run.until_seconds);
+    return std::max<int64_t>(0, static_cast<int64_t>(std::ceil((end - from_seconds) * fps - TIME_TOLERANCE)));
 }
 
 // Drivers compile a program's code and allocate a texture's storage on first use; one frame of
@@ -198,9 +228,15 @@ Director::~Director() {
     if (capture && frame_times.frames > 0)
         log_line("Rendered %d frames: mean %.2f ms, worst %.2f ms (frame %d, %.3f s)", frame_times.frames,
                  frame_times.mean_ms(), frame_times.worst_ms, frame_times.worst_frame,
-                 from_seconds + static_cast<double>(frame_times.worst_frame) / FRAMES_PER_SECOND);
+                 from_seconds + static_cast<double>(frame_times.worst_frame) / fps);
     if (shots) log_line("Wrote %d stills", shots_written);
-    if (capture && !shots) {
+    progress.reset();
+    if (capture && !shots && encoder.is_open()) {
+        pixel_buffer.clear();
+        std::string error;
+        if (!encoder.finish(error)) ZV_FATAL("Failed to write video file %s: %s", capture_name.c_str(), error.c_str());
+        log_line("Finished writing %s", capture_name.c_str());
+    } else if (capture && !shots) {
         pixel_buffer.clear();
         avi_writer.close();
         log_line("Finished AVI writing");
@@ -284,7 +320,7 @@ bool Director::past_until() {
 }
 
 double Director::frame_seconds() const {
-    return from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND;
+    return from_seconds + static_cast<double>(frame_number) / fps;
 }
 
 //-----------------------------------------------------------------------------
@@ -389,10 +425,11 @@ void Director::frame() {
     SDL_GL_SwapBuffers();
     if (frame_number == 0 && run.first_frame_shown) run.first_frame_shown();
     ++frame_number;
+    if (progress) progress->update(frame_number, static_cast<double>(tick_count_ms()) / 1000.0);
 
     if (capture) {
         const int32_t before = music->get_position_bytes();
-        music->set_time(static_cast<float>(from_seconds + static_cast<double>(frame_number) / FRAMES_PER_SECOND));
+        music->set_time(static_cast<float>(from_seconds + static_cast<double>(frame_number) / fps));
         if (music->get_position_bytes() == before) {
             post_quit();
             log_line("  Finished dumping, quit event posted");
@@ -412,6 +449,15 @@ void Director::stop_capture_on_failure() {
     avi_writer.close();
     ZV_FATAL("Failed to write video file %s: %s. The capture stops here; the frames written before are kept.",
              name.c_str(), failure.c_str());
+}
+
+void Director::stop_encoding_on_failure(const std::string& failure) {
+    // Finish what can be finished: the frames that reached the file stay playable where the
+    // disk still takes the index.
+    std::string ignored;
+    encoder.finish(ignored);
+    ZV_FATAL("Failed to write video file %s: %s. The capture stops here; the frames written before are kept.",
+             capture_name.c_str(), failure.c_str());
 }
 
 void Director::take_still() {
@@ -445,19 +491,33 @@ void Director::capture_frame() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, capture_width, capture_height, GL_BGR, GL_UNSIGNED_BYTE, pixel_buffer.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    if (!avi_writer.add_video_frame(pixel_buffer.data())) stop_capture_on_failure();
+    std::string failure;
+    if (encoder.is_open()) {
+        if (!encoder.add_video_frame(pixel_buffer.data(), failure)) stop_encoding_on_failure(failure);
+    } else if (!avi_writer.add_video_frame(pixel_buffer.data())) {
+        stop_capture_on_failure();
+    }
 
-    const uint64_t offset = from_sample + static_cast<uint64_t>(samples_per_frame) * static_cast<uint64_t>(frame_number);
-    uint64_t count = static_cast<uint64_t>(samples_per_frame);
+    // Frame n carries the sample frames from floor(n x rate / fps) to the next frame's start,
+    // so that no frame rate drifts against the music.
+    const uint64_t channels = std::max<uint64_t>(1, music->audio_format.channels);
+    const uint64_t rate = music->audio_format.samples_per_second;
+    const uint64_t n = static_cast<uint64_t>(frame_number);
+    const uint64_t offset = from_sample + n * rate / static_cast<uint64_t>(fps) * channels;
+    uint64_t count = ((n + 1) * rate / static_cast<uint64_t>(fps) - n * rate / static_cast<uint64_t>(fps)) * channels;
     // Past the end of the decoded music there is no audio left to add.
     if (offset >= music->sample_count) {
         count = 0;
-    } else if (offset + static_cast<uint64_t>(samples_per_frame) >= music->sample_count) {
+    } else if (offset + count >= music->sample_count) {
         count = music->sample_count - offset;
     }
-    const int channels = std::max<int>(1, music->audio_format.channels);
-    if (count > 0 && !avi_writer.add_audio(music->pcm_samples.data() + offset, static_cast<int>(count / channels)))
+    const int16_t* samples = music->pcm_samples.data() + offset;
+    const int sample_frames = static_cast<int>(count / channels);
+    if (count > 0 && encoder.is_open()) {
+        if (!encoder.add_audio(samples, sample_frames, failure)) stop_encoding_on_failure(failure);
+    } else if (count > 0 && !avi_writer.add_audio(samples, sample_frames)) {
         stop_capture_on_failure();
+    }
     log_line("Dumped frame %d and wrote %llu samples of audio", frame_number, static_cast<unsigned long long>(count));
 }
 

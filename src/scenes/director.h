@@ -2,8 +2,8 @@
 // the post effects and every scene; each frame it draws the scenes named by the three
 // ActiveScene tracks into an off-screen target, passes the picture through the post effects
 // the "pp" tracks switch on, in the order of their values, and presents it letterboxed. In
-// capture mode it also writes every frame and its slice of audio to an AVI file, moving the
-// music by exactly 1/30 s per frame; in stills mode it steps the music the same way and writes
+// capture mode it also writes every frame and its slice of audio to an AVI file or an encoded
+// one, moving the music by exactly one frame's time (1/30 s unless told otherwise); in stills mode it steps the music the same way and writes
 // a PNG still at regular intervals instead. It ends the show by posting one SDL_QUIT.
 // Depends on: everything below it: music and sync, the program table, targets, text, post
 // effects, the ASCII engine, scenes, the AVI writer.
@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "effects/effect/effect.h"
+#include "platform/progress_line.h"
+#include "platform/video_encoder.h"
 #include "scenes/aviwriter.h"
 #include "scenes/director_run.h"
 #include "scenes/scene/scene.h"
@@ -91,9 +93,13 @@ public:
     int32_t frame_number = 0;
     bool capture;
     AviWriter avi_writer;
+    VideoEncoder encoder;  // an .mp4 or .mkv capture; the AVI writer otherwise
+    std::string capture_name;
     int32_t capture_width, capture_height;
-    int32_t samples_per_frame = 0;
+    // Frames per second of the capture or the stills: frame n shows music time n / fps.
+    int fps = FRAMES_PER_SECOND;
     std::vector<uint8_t> pixel_buffer;
+    std::unique_ptr<ProgressLine> progress;
     DirectorRun run;
     // Where the show starts, in seconds and in sample values of the decoded music.
     double from_seconds = 0;
@@ -123,6 +129,8 @@ private:
     double frame_seconds() const;
     // Ends the run after the AVI writer refused a frame or audio, with its reason when it has one.
     [[noreturn]] void stop_capture_on_failure();
+    [[noreturn]] void stop_encoding_on_failure(const std::string& failure);
+    int64_t frames_to_capture() const;
     bool past_until();
     double music_seconds() const;
 };

@@ -22,4 +22,9 @@ struct DirectorRun {
     // of music time instead of the AVI.
     std::string shots_dir;
     double shots_every = 0.0;
+    // With capture on: the file, whose ending picks the format (empty: "Zorvane.avi"), the
+    // frames per second of the capture or the stills, and the H.264 quality of an .mp4.
+    std::string capture_file;
+    int frames_per_second = 30;
+    int crf = 18;
 };

@@ -152,6 +152,35 @@ TEST(CommandLine, StillsStepTheMusicAsACaptureDoesWithoutTheEditor) {
     }
 }
 
+TEST(CommandLine, CaptureFileTurnsCaptureOnAndItsEndingIsChecked) {
+    CommandLine o = parse_ok({"--capture-file", "show.MP4", "--fps", "60", "--crf", "0"});
+    Settings s;
+    s.capture = false;
+    RunOptions run;
+    apply_before_dialog(o, s, run);
+    apply_after_dialog(o, s);
+    EXPECT_TRUE(s.capture);
+    EXPECT_EQ(run.capture_file, "show.MP4");
+    EXPECT_EQ(run.frames_per_second, 60);
+    EXPECT_EQ(run.crf, 0);
+    EXPECT_EQ(RunOptions().frames_per_second, 30);
+
+    std::string error;
+    const std::vector<std::vector<const char*>> bad = {
+        {"--capture-file", "show.mov"}, {"--capture-file", ".mp4"}, {"--capture-file", "mkv"},
+        {"--fps", "0"}, {"--fps", "241"}, {"--crf", "52"},
+        {"--capture-file", "a.avi", "--shots", "dir", "--every", "1"},
+        {"--capture-file", "a.avi", "--sync-client"},
+    };
+    for (const auto& args : bad) {
+        std::vector<const char*> argv = {"zorvane"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        CommandLine unused;
+        EXPECT_EQ(parse_command_line(static_cast<int>(argv.size()), argv.data(), unused, error), ParseResult::Error)
+            << args[0] << " " << args[1];
+    }
+}
+
 TEST(CommandLine, HelpAndVersion) {
     CommandLine o;
     std::string error;
