@@ -120,7 +120,7 @@ bool set_fps(CommandLine& o, const char* v) {
 
 bool set_crf(CommandLine& o, const char* v) {
     int crf = 0;
-    if (!parse_int(v, 0, 51, crf)) return false;
+    if (!parse_int(v, 1, 51, crf)) return false;  // 0 is lossless, which High profile cannot carry
     o.crf = crf;
     return true;
 }
@@ -276,7 +276,8 @@ void apply_after_dialog(const CommandLine& o, Settings& s) {
 const char* usage_line() {
     return "usage: zorvane [--no-dialog] [--size WxH] [--window | --fullscreen] "
            "[--aspect 4:3|16:9|16:10] [--aa 0|2|4|8|16] [--vsync 0|1] [--capture] "
-           "[--capture-file FILE.avi|.mp4|.mkv] [--fps 1-240] [--crf 0-51] [--sync-client] [--archive-mode read|write|loose] [--data FILE] [--pack-only] "
+           "[--capture-file FILE.avi|.mp4|.mkv] [--fps 1-240] [--crf 1-51] [--sync-client] "
+           "[--archive-mode read|write|loose] [--data FILE] [--pack-only] "
            "[--from SECONDS] [--until SECONDS] [--shots DIR --every SECONDS] [--help] [--version]";
 }
 
@@ -298,7 +299,7 @@ const char* help_text() {
            "                         video sites) or .mkv (FFV1 and FLAC, a lossless master)\n"
            "  --fps N                frames per second of a capture or of stills (1 to 240,\n"
            "                         default 30)\n"
-           "  --crf N                H.264 quality of an .mp4 capture, 0 (lossless) to 51\n"
+           "  --crf N                H.264 quality of an .mp4 capture, 1 to 51\n"
            "                         (default 18; lower is better and larger)\n"
            "  --sync-client          edit live against a sync editor on port 1338\n"
            "  --archive-mode M       read (the archive, default), write (loose files, then\n"

@@ -13,6 +13,8 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -83,6 +85,7 @@ struct VideoEncoder::Impl {
     bool encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame, std::string& error);
     bool drain_fifo(bool everything, std::string& error);
     bool finish(std::string& error);
+    bool index_at_front(const std::string& path, std::string& error);
 };
 
 bool VideoEncoder::Impl::open(const VideoEncoderSettings& wanted, std::string& error) {
@@ -102,9 +105,10 @@ bool VideoEncoder::Impl::open(const VideoEncoderSettings& wanted, std::string& e
     result = avio_open(&format->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) return fail(error, "Cannot create " + settings.path, result);
     AVDictionary* options = nullptr;
-    // The index goes to the front once the file is complete, so that players and video sites
-    // can start before they have the whole file.
-    if (mp4) av_dict_set(&options, "movflags", "+faststart", 0);
+    // Written as fragments, one per group of pictures, so that whatever reached the disk plays
+    // when a capture is cut short (a full disk, a size limit, a crash); finish() then rewrites it
+    // with one index at the front, as players and video sites want.
+    if (mp4) av_dict_set(&options, "movflags", "frag_keyframe+delay_moov", 0);
     result = avformat_write_header(format, &options);
     av_dict_free(&options);
     if (result < 0) return fail(error, "Cannot write the header of " + settings.path, result);
@@ -315,7 +319,99 @@ bool VideoEncoder::Impl::finish(std::string& error) {
         if (ok && format->pb->error < 0) ok = fail(error, "Cannot finish " + settings.path, format->pb->error);
         avio_closep(&format->pb);
     }
+    if (ok && settings.container == VideoContainer::Mp4) ok = index_at_front(settings.path, error);
     return ok;
+}
+
+namespace {
+
+struct Remux {
+    AVFormatContext* in = nullptr;
+    AVFormatContext* out = nullptr;
+    AVPacket* packet = av_packet_alloc();
+    ~Remux() {
+        av_packet_free(&packet);
+        avformat_close_input(&in);
+        if (out) {
+            if (out->pb) avio_closep(&out->pb);
+            avformat_free_context(out);
+        }
+    }
+};
+
+}  // namespace
+
+// Copies the fragmented file's packets, unchanged, into one with a single index before the
+// data, and puts it in the file's place. On failure the fragmented file stays as it is.
+bool VideoEncoder::Impl::index_at_front(const std::string& path, std::string& error) {
+    const std::string part = path + ".part";
+    Remux r;
+    int result = r.packet ? avformat_open_input(&r.in, path.c_str(), nullptr, nullptr) : AVERROR(ENOMEM);
+    if (result >= 0) result = avformat_find_stream_info(r.in, nullptr);
+    if (result >= 0) result = avformat_alloc_output_context2(&r.out, nullptr, "mp4", part.c_str());
+    for (unsigned i = 0; result >= 0 && i < r.in->nb_streams; ++i) {
+        AVStream* stream = avformat_new_stream(r.out, nullptr);
+        result = stream ? avcodec_parameters_copy(stream->codecpar, r.in->streams[i]->codecpar) : AVERROR(ENOMEM);
+        if (stream) {
+            stream->codecpar->codec_tag = 0;
+            stream->time_base = r.in->streams[i]->time_base;
+            // The fragments do not keep the encoder's delay, which the index's edit list trims.
+            if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) stream->codecpar->initial_padding = audio->initial_padding;
+        }
+    }
+    if (result >= 0) result = avio_open(&r.out->pb, part.c_str(), AVIO_FLAG_WRITE);
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    if (result >= 0) result = avformat_write_header(r.out, &options);
+    av_dict_free(&options);
+    // The fragments give the last audio packet a whole encoder frame; it is held back until the
+    // end and cut to the samples the show handed over, so that sound and picture end together.
+    int audio_index = -1;
+    for (unsigned i = 0; i < (r.in ? r.in->nb_streams : 0); ++i)
+        if (r.in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) audio_index = static_cast<int>(i);
+    AVPacket* held = av_packet_alloc();
+    bool holding = false;
+    auto write = [&](AVPacket* p) {
+        const int index = p->stream_index;
+        av_packet_rescale_ts(p, r.in->streams[index]->time_base, r.out->streams[index]->time_base);
+        p->pos = -1;
+        return av_interleaved_write_frame(r.out, p);
+    };
+    if (!held) result = AVERROR(ENOMEM);
+    while (result >= 0) {
+        result = av_read_frame(r.in, r.packet);
+        if (result == AVERROR_EOF) {
+            result = 0;
+            if (holding) {
+                const int64_t end = av_rescale_q(audio_pts, AVRational{1, audio->sample_rate},
+                                                 r.in->streams[audio_index]->time_base);
+                if (held->pts != AV_NOPTS_VALUE && end > held->pts) held->duration = end - held->pts;
+                result = write(held);
+            }
+            break;
+        }
+        if (result < 0) break;
+        if (r.packet->stream_index == audio_index) {
+            if (holding) result = write(held);
+            av_packet_move_ref(held, r.packet);
+            holding = true;
+            continue;
+        }
+        result = write(r.packet);
+    }
+    av_packet_free(&held);
+    if (result >= 0) result = av_write_trailer(r.out);
+    if (result >= 0 && r.out->pb) {
+        avio_flush(r.out->pb);
+        result = r.out->pb->error;
+        avio_closep(&r.out->pb);
+    }
+    if (result >= 0 && rename(part.c_str(), path.c_str()) != 0) result = AVERROR(errno);
+    if (result < 0) {
+        remove(part.c_str());
+        return fail(error, "Cannot move the index of " + path + " to the front (the file plays as written)", result);
+    }
+    return true;
 }
 
 VideoEncoder::VideoEncoder() = default;

@@ -18,7 +18,7 @@ struct VideoEncoderSettings {
     VideoContainer container = VideoContainer::Mp4;
     int width = 0, height = 0;
     int frames_per_second = 30;
-    int crf = 18;  // H.264's constant quality, 0 (lossless) to 51
+    int crf = 18;  // H.264 constant quality, 1 to 51
     uint32_t sample_rate = 44100;
     int channels = 2;
 };

@@ -65,6 +65,29 @@ samples() { sed -n 's/.*Dumped frame [0-9]* and wrote \([0-9]*\) samples.*/\1/p'
 [ "$(ffprobe -v error -show_entries stream=r_frame_rate,nb_frames -of compact=p=0 f60.01.avi | sed -n 1p)" = \
   "r_frame_rate=60/1|nb_frames=60" ] || fail "60 fps video stream"
 
+# A file size limit mid-capture ends the run with a report naming the file and the system's
+# reason, and the fragments that reached the disk play.
+if bash -c 'trap "" XFSZ; ulimit -f 300; exec env SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$0" --no-dialog \
+    --window --size 640x360 --capture-file cut.mp4 --crf 1 --until 6 --archive-mode loose' "$zorvane" > cut.log 2>&1; then
+  fail "capture past the file size limit succeeded"
+fi
+grep -q "Failed to write video file cut.mp4: File too large" cut.log || { cat cut.log; fail "limit report"; }
+kept=$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 cut.mp4)
+[ "$kept" -gt 0 ] && [ "$kept" -lt 180 ] || fail "the cut MP4 plays $kept frames"
+
+# Interrupted, the capture still finishes its file, index first. SDL turns Ctrl-C and a
+# termination request alike into the quit a closed window gives; a script's background job
+# ignores Ctrl-C, so the test sends the termination request.
+SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 --capture-file stop.mp4 \
+  --until 60 --archive-mode loose > stop.log 2>&1 &
+pid=$!
+for _ in $(seq 100); do grep -q "Dumped frame 30 " stop.log && break; sleep 0.2; done
+kill -TERM "$pid"
+wait "$pid" || true
+grep -q "Finished writing stop.mp4" stop.log || { tail -5 stop.log; fail "no orderly end after a termination request"; }
+frames=$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 stop.mp4)
+[ "$frames" -gt 30 ] || fail "the interrupted MP4 has $frames frames"
+
 # Any other ending is a usage error that names the accepted ones, before anything is written.
 set +e
 SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --capture-file clip.mov > mov.log 2>&1

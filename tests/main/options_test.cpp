@@ -153,7 +153,7 @@ TEST(CommandLine, StillsStepTheMusicAsACaptureDoesWithoutTheEditor) {
 }
 
 TEST(CommandLine, CaptureFileTurnsCaptureOnAndItsEndingIsChecked) {
-    CommandLine o = parse_ok({"--capture-file", "show.MP4", "--fps", "60", "--crf", "0"});
+    CommandLine o = parse_ok({"--capture-file", "show.MP4", "--fps", "60", "--crf", "1"});
     Settings s;
     s.capture = false;
     RunOptions run;
@@ -162,13 +162,13 @@ TEST(CommandLine, CaptureFileTurnsCaptureOnAndItsEndingIsChecked) {
     EXPECT_TRUE(s.capture);
     EXPECT_EQ(run.capture_file, "show.MP4");
     EXPECT_EQ(run.frames_per_second, 60);
-    EXPECT_EQ(run.crf, 0);
+    EXPECT_EQ(run.crf, 1);
     EXPECT_EQ(RunOptions().frames_per_second, 30);
 
     std::string error;
     const std::vector<std::vector<const char*>> bad = {
         {"--capture-file", "show.mov"}, {"--capture-file", ".mp4"}, {"--capture-file", "mkv"},
-        {"--fps", "0"}, {"--fps", "241"}, {"--crf", "52"},
+        {"--fps", "0"}, {"--fps", "241"}, {"--crf", "0"}, {"--crf", "52"},
         {"--capture-file", "a.avi", "--shots", "dir", "--every", "1"},
         {"--capture-file", "a.avi", "--sync-client"},
     };
