@@ -21,14 +21,33 @@ bool parse_int(const char* text, long min, long max, int& out) {
 
 bool parse_seconds(const char* text, double& out) { return parse_decimal_double(text, out); }
 
-bool set_size(CommandLine& o, const char* v) {
+bool parse_size(const char* v, int& width, int& height) {
     const char* x = strchr(v, 'x');
     if (!x) return false;
     std::string w(v, x);
+    return parse_int(w.c_str(), 1, 16384, width) && parse_int(x + 1, 1, 16384, height);
+}
+
+bool set_size(CommandLine& o, const char* v) {
     int width = 0, height = 0;
-    if (!parse_int(w.c_str(), 1, 16384, width) || !parse_int(x + 1, 1, 16384, height)) return false;
+    if (!parse_size(v, width, height)) return false;
     o.width = width;
     o.height = height;
+    return true;
+}
+
+bool set_capture_size(CommandLine& o, const char* v) {
+    int width = 0, height = 0;
+    if (!parse_size(v, width, height)) return false;
+    o.capture_width = width;
+    o.capture_height = height;
+    return true;
+}
+
+bool set_supersample(CommandLine& o, const char* v) {
+    int k = 0;
+    if (!parse_int(v, 1, 4, k)) return false;
+    o.supersample = k;
     return true;
 }
 
@@ -151,6 +170,8 @@ const OptionSpec option_table[] = {
     {"--capture-file", Kind::Value, set_capture_file},
     {"--fps", Kind::Value, set_fps},
     {"--crf", Kind::Value, set_crf},
+    {"--capture-size", Kind::Value, set_capture_size},
+    {"--supersample", Kind::Value, set_supersample},
     {"--shots", Kind::Value, set_shots},
     {"--every", Kind::Value, set_every},
     {"--help", Kind::Help, nullptr},
@@ -222,6 +243,10 @@ ParseResult parse_command_line(int argc, const char* const* argv, CommandLine& o
         error = "--shots and --every go together";
         return ParseResult::Error;
     }
+    if ((parsed.capture_width || parsed.supersample) && !parsed.capture && !parsed.capture_file && !parsed.shots_dir) {
+        error = "--capture-size and --supersample need --capture, --capture-file or --shots";
+        return ParseResult::Error;
+    }
     if (parsed.shots_dir && parsed.capture_file) {
         error = "--shots cannot be combined with --capture-file";
         return ParseResult::Error;
@@ -251,6 +276,11 @@ void apply_before_dialog(const CommandLine& o, Settings& s, RunOptions& run) {
     if (o.capture_file) run.capture_file = *o.capture_file;
     if (o.capture_fps) run.frames_per_second = *o.capture_fps;
     if (o.crf) run.crf = *o.crf;
+    if (o.capture_width) {
+        run.capture_width = *o.capture_width;
+        run.capture_height = *o.capture_height;
+    }
+    if (o.supersample) run.supersample = *o.supersample;
 }
 
 void apply_after_dialog(const CommandLine& o, Settings& s) {
@@ -276,7 +306,8 @@ void apply_after_dialog(const CommandLine& o, Settings& s) {
 const char* usage_line() {
     return "usage: zorvane [--no-dialog] [--size WxH] [--window | --fullscreen] "
            "[--aspect 4:3|16:9|16:10] [--aa 0|2|4|8|16] [--vsync 0|1] [--capture] "
-           "[--capture-file FILE.avi|.mp4|.mkv] [--fps 1-240] [--crf 1-51] [--sync-client] "
+           "[--capture-file FILE.avi|.mp4|.mkv] [--fps 1-240] [--crf 1-51] [--capture-size WxH] [--supersample 1-4] "
+           "[--sync-client] "
            "[--archive-mode read|write|loose] [--data FILE] [--pack-only] "
            "[--from SECONDS] [--until SECONDS] [--shots DIR --every SECONDS] [--help] [--version]";
 }
@@ -301,6 +332,9 @@ const char* help_text() {
            "                         default 30)\n"
            "  --crf N                H.264 quality of an .mp4 capture, 1 to 51\n"
            "                         (default 18; lower is better and larger)\n"
+           "  --capture-size WxH     render a capture or stills off-screen at this size, whatever\n"
+           "                         the window's (1 to 16384 each); the window shows a preview\n"
+           "  --supersample K        render K times larger each way (1 to 4) and filter down\n"
            "  --sync-client          edit live against a sync editor on port 1338\n"
            "  --archive-mode M       read (the archive, default), write (loose files, then\n"
            "                         write a new archive) or loose (loose files only)\n"

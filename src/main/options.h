@@ -28,6 +28,8 @@ struct CommandLine {
     std::optional<std::string> capture_file;
     std::optional<int> capture_fps;
     std::optional<int> crf;
+    std::optional<int> capture_width, capture_height;
+    std::optional<int> supersample;
 };
 
 enum class ParseResult { Run, Help, Version, Error };

@@ -86,6 +86,19 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     : aspect(aspect), sync_client(sync_client), capture(capture), capture_width(window_w), capture_height(window_h),
       run(run) {
     if (run.start_clock) run.start_clock();
+    if (capture && (run.capture_width > 0 || run.supersample > 1)) {
+        offscreen = true;
+        supersample = std::max(1, run.supersample);
+        if (run.capture_width > 0) {
+            capture_width = run.capture_width;
+            capture_height = run.capture_height;
+        }
+        check_output_size();
+        output = std::make_unique<Fbo>(capture_width * supersample, capture_height * supersample, FboType::Rgba8NoMipmaps);
+        output->release_depth_buffer();
+        if (glGetError() == GL_OUT_OF_MEMORY)
+            ZV_FATAL("Not enough memory to capture at %dx%d", capture_width * supersample, capture_height * supersample);
+    }
     overlay_font = std::make_unique<Text>("data/common/fonts/courier_new.ttf", 48);
     shader_set.create();
     scene_target = std::make_unique<Fbo>(512, 512, FboType::Rgba8);
@@ -252,6 +265,13 @@ void Director::reshape(int width, int height) {
     if (height == 0) height = 1;
     window_width = width;
     window_height = height;
+    // Off screen the picture keeps the capture's size, whatever the window does.
+    if (offscreen) {
+        width = output->width;
+        height = output->height;
+    }
+    surface_width = width;
+    surface_height = height;
     // The products and quotients in double precision: 400 / (16/9 as a float) is just below
     // 225, which single precision would round up to 225 before the truncation.
     if (aspect < static_cast<float>(width) / static_cast<float>(height)) {
@@ -272,8 +292,8 @@ void Director::reshape(int width, int height) {
 }
 
 void Director::picture_rectangle(int out[4]) const {
-    out[0] = (window_width - viewport_width) / 2;
-    out[1] = (window_height - viewport_height) / 2;
+    out[0] = (surface_width - viewport_width) / 2;
+    out[1] = (surface_height - viewport_height) / 2;
     out[2] = viewport_width;
     out[3] = viewport_height;
 }
@@ -383,6 +403,7 @@ void Director::frame() {
     }
     post_targets[current]->unbind();
 
+    if (offscreen) output->bind(true);
     int picture[4];
     picture_rectangle(picture);
     const auto effects = active_effects();
@@ -421,6 +442,10 @@ void Director::frame() {
         frame_times.add(frame_number, milliseconds_since(frame_start));
         if (shots) take_still();
         else capture_frame();
+    }
+    if (offscreen) {
+        output->unbind();
+        preview();
     }
     SDL_GL_SwapBuffers();
     if (frame_number == 0 && run.first_frame_shown) run.first_frame_shown();
@@ -468,9 +493,7 @@ void Director::take_still() {
     char name[32];
     snprintf(name, sizeof name, "t%08.3f.png", now);
     const std::string path = run.shots_dir + "/" + name;
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, capture_width, capture_height, GL_RGB, GL_UNSIGNED_BYTE, pixel_buffer.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    read_picture(GL_RGB);
     std::string error;
     if (!write_png_rgb_bottom_up(path.c_str(), pixel_buffer.data(), capture_width, capture_height, error))
         ZV_FATAL("Failed to write the still %s: %s", path.c_str(), error.c_str());
@@ -487,10 +510,7 @@ void Director::take_still() {
 }
 
 void Director::capture_frame() {
-    // Rows of 3-byte pixels need not be a multiple of 4 bytes long: read them packed.
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, capture_width, capture_height, GL_BGR, GL_UNSIGNED_BYTE, pixel_buffer.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    read_picture(GL_BGR);
     std::string failure;
     if (encoder.is_open()) {
         if (!encoder.add_video_frame(pixel_buffer.data(), failure)) stop_encoding_on_failure(failure);
@@ -528,4 +548,67 @@ void FrameTimes::add(int32_t frame, double ms) {
         worst_ms = ms;
         worst_frame = frame;
     }
+}
+
+void Director::read_picture(GLenum format) {
+    // Rows of 3-byte pixels need not be a multiple of 4 bytes long: read them packed.
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    if (supersample <= 1) {
+        glReadPixels(0, 0, capture_width, capture_height, format, GL_UNSIGNED_BYTE, pixel_buffer.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        return;
+    }
+    const int k = supersample;
+    const size_t large_width = static_cast<size_t>(capture_width) * k;
+    large_buffer.resize(large_width * static_cast<size_t>(capture_height) * k * 3);
+    glReadPixels(0, 0, static_cast<GLsizei>(large_width), capture_height * k, format, GL_UNSIGNED_BYTE,
+                 large_buffer.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    // Each pixel is the rounded mean of its k x k block: a box filter, the same on every run.
+    const unsigned area = static_cast<unsigned>(k * k);
+    std::vector<unsigned> sums(static_cast<size_t>(capture_width) * 3);
+    for (int y = 0; y < capture_height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int dy = 0; dy < k; ++dy) {
+            const uint8_t* row = large_buffer.data() + (static_cast<size_t>(y) * k + dy) * large_width * 3;
+            for (int x = 0; x < capture_width; ++x)
+                for (int dx = 0; dx < k; ++dx)
+                    for (int c = 0; c < 3; ++c) sums[static_cast<size_t>(x) * 3 + c] += row[(static_cast<size_t>(x) * k + dx) * 3 + c];
+        }
+        uint8_t* out = pixel_buffer.data() + static_cast<size_t>(y) * capture_width * 3;
+        for (size_t i = 0; i < sums.size(); ++i) out[i] = static_cast<uint8_t>((sums[i] + area / 2) / area);
+    }
+}
+
+// Sizes the driver cannot draw are refused before anything loads.
+void Director::check_output_size() const {
+    GLint texture = 0, renderbuffer = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    const int limit_w = std::min({texture, renderbuffer, viewport[0]});
+    const int limit_h = std::min({texture, renderbuffer, viewport[1]});
+    const int64_t w = static_cast<int64_t>(capture_width) * supersample, h = static_cast<int64_t>(capture_height) * supersample;
+    if (w > limit_w || h > limit_h)
+        ZV_FATAL("Can't capture at %dx%d%s: this driver draws pictures of at most %dx%d", capture_width, capture_height,
+                 supersample > 1 ? (" supersampled " + std::to_string(supersample) + "x").c_str() : "", limit_w,
+                 limit_h);
+}
+
+// The window shows the off-screen picture scaled to fit, letterboxed.
+void Director::preview() {
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    restore_default_gl_state();
+    glViewport(0, 0, window_width, window_height);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const double scale = std::min(static_cast<double>(window_width) / output->width,
+                                  static_cast<double>(window_height) / output->height);
+    const int w = std::max(1, static_cast<int>(output->width * scale)), h = std::max(1, static_cast<int>(output->height * scale));
+    glViewport((window_width - w) / 2, (window_height - h) / 2, w, h);
+    glColor4f(1, 1, 1, 1);
+    shader_set.entry(PRESENT_PROGRAM)->bind();
+    output->draw();
+    ShaderProgram::unbind_all();
 }

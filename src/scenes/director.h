@@ -71,7 +71,7 @@ public:
     // The post effects switched on (track value 0 or more): (effect index, value), smallest
     // value first, equal values in list order.
     std::vector<std::pair<int, float>> active_effects() const;
-    // The centred picture rectangle in the window: x, y, width, height.
+    // The centred picture rectangle in the window, or in the off-screen output: x, y, width, height.
     void picture_rectangle(int out[4]) const;
     // The fixed-function state every post effect starts from.
     static void restore_default_gl_state();
@@ -80,6 +80,8 @@ public:
     FrameInfo frame_info;
     std::unique_ptr<Text> overlay_font;
     int32_t window_width = 0, window_height = 0;
+    // What the picture is letterboxed into: the window, or the off-screen output.
+    int32_t surface_width = 0, surface_height = 0;
     int32_t viewport_width = 0, viewport_height = 0;
     float aspect;
     std::unique_ptr<Music> music;
@@ -100,6 +102,12 @@ public:
     int fps = FRAMES_PER_SECOND;
     std::vector<uint8_t> pixel_buffer;
     std::unique_ptr<ProgressLine> progress;
+    // An off-screen capture draws into `output`, supersample times the capture size each way,
+    // reads it back (into `large_buffer` first when supersampled) and previews it in the window.
+    bool offscreen = false;
+    int supersample = 1;
+    std::unique_ptr<Fbo> output;
+    std::vector<uint8_t> large_buffer;
     DirectorRun run;
     // Where the show starts, in seconds and in sample values of the decoded music.
     double from_seconds = 0;
@@ -125,6 +133,10 @@ private:
     void open_outputs();
     void warm_up();
     void capture_frame();
+    // The finished picture, capture_width x capture_height, rows bottom-up, into pixel_buffer.
+    void read_picture(GLenum format);
+    void check_output_size() const;
+    void preview();
     void take_still();
     double frame_seconds() const;
     // Ends the run after the AVI writer refused a frame or audio, with its reason when it has one.

@@ -27,4 +27,8 @@ struct DirectorRun {
     std::string capture_file;
     int frames_per_second = 30;
     int crf = 18;
+    // An off-screen capture: the picture's size (0: the window's) and how many times larger
+    // each way it is drawn before it is filtered down to it.
+    int capture_width = 0, capture_height = 0;
+    int supersample = 1;
 };

@@ -65,6 +65,27 @@ samples() { sed -n 's/.*Dumped frame [0-9]* and wrote \([0-9]*\) samples.*/\1/p'
 [ "$(ffprobe -v error -show_entries stream=r_frame_rate,nb_frames -of compact=p=0 f60.01.avi | sed -n 1p)" = \
   "r_frame_rate=60/1|nb_frames=60" ] || fail "60 fps video stream"
 
+# Off screen, a capture larger than the X screen (1280x1024) is drawn whole: the right third of
+# 1920 columns, all beyond the screen's edge, is as bright as in a window capture that fits.
+# Supersampled twice, 960x540 is the large picture's 2x2 means.
+capture big.log --capture-file big.mkv --capture-size 1920x1080 --from 44 --until 44.1
+capture win.log --capture-file win.mkv --size 960x540 --from 44 --until 44.1
+capture half.log --capture-file half.mkv --capture-size 960x540 --supersample 2 --from 44 --until 44.1
+right_third() {
+  ffmpeg -v error -i "$1" -vf "crop=iw/3:ih:iw*2/3:0,format=gray,signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=-" \
+    -f null - | sed -n 's/.*YAVG=//p' | head -1
+}
+python3 -c "import sys; a, b = float(sys.argv[1]), float(sys.argv[2]); sys.exit(0 if b > 10 and abs(a - b) < 0.1 * b else 1)" \
+  "$(right_third big.mkv)" "$(right_third win.mkv)" || fail "off-screen right third $(right_third big.mkv), window $(right_third win.mkv)"
+psnr=$(ffmpeg -i half.mkv -i big.mkv -lavfi "[1:v]scale=960:540:flags=area[b];[0:v][b]psnr" -f null - 2>&1 |
+  sed -n 's/.*average:\([0-9.inf]*\) min:\([0-9.inf]*\).*/\2/p')
+python3 -c "import sys; sys.exit(0 if float('$psnr') >= 50 else 1)" || fail "supersampled frames' lowest PSNR $psnr dB"
+if SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 --capture-file huge.mkv \
+    --capture-size 16384x16384 --supersample 4 --archive-mode loose > huge.log 2>&1; then fail "a 65536-pixel capture ran"; fi
+grep -q "Can't capture at 16384x16384 supersampled 4x: this driver draws pictures of at most" huge.log ||
+  fail "no size refusal: $(tail -3 huge.log)"
+[ ! -e huge.mkv ] || fail "the refused capture left a file"
+
 # A file size limit mid-capture ends the run with a report naming the file and the system's
 # reason, and the fragments that reached the disk play.
 if bash -c 'trap "" XFSZ; ulimit -f 300; exec env SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$0" --no-dialog \

@@ -164,6 +164,10 @@ TEST(CommandLine, CaptureFileTurnsCaptureOnAndItsEndingIsChecked) {
     EXPECT_EQ(run.frames_per_second, 60);
     EXPECT_EQ(run.crf, 1);
     EXPECT_EQ(RunOptions().frames_per_second, 30);
+    apply_before_dialog(parse_ok({"--capture", "--capture-size", "3840x2160", "--supersample", "4"}), s, run);
+    EXPECT_EQ(run.capture_width, 3840);
+    EXPECT_EQ(run.capture_height, 2160);
+    EXPECT_EQ(run.supersample, 4);
 
     std::string error;
     const std::vector<std::vector<const char*>> bad = {
@@ -171,6 +175,8 @@ TEST(CommandLine, CaptureFileTurnsCaptureOnAndItsEndingIsChecked) {
         {"--fps", "0"}, {"--fps", "241"}, {"--crf", "0"}, {"--crf", "52"},
         {"--capture-file", "a.avi", "--shots", "dir", "--every", "1"},
         {"--capture-file", "a.avi", "--sync-client"},
+        {"--capture-size", "3840x2160"}, {"--capture", "--capture-size", "0x100"},
+        {"--capture", "--supersample", "5"}, {"--supersample", "2"},
     };
     for (const auto& args : bad) {
         std::vector<const char*> argv = {"zorvane"};
