@@ -157,7 +157,12 @@ void Director::open_outputs() {
     if (from_seconds > 0 && from_seconds >= music_seconds() && run.start_past_the_end)
         run.start_past_the_end(from_seconds, music_seconds());
     const AudioFormat& format = music->audio_format;
-    from_sample = static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
+    // A start on the frame grid (a whole number of frames from 0) is counted in frames, so that a
+    // capture from B continues one that ended at B with the very same frames and samples.
+    const double start_frame = from_seconds * fps;
+    grid_frame = std::fabs(start_frame - std::round(start_frame)) < 1e-6 ? std::llround(start_frame) : -1;
+    from_sample = grid_frame >= 0 ? static_cast<uint64_t>(grid_frame) * format.samples_per_second / static_cast<uint64_t>(fps) * format.channels
+                                  : static_cast<uint64_t>(std::llround(from_seconds * format.samples_per_second)) * format.channels;
     shots = capture && run.shots_every > 0;
     if (shots) {
         if (!create_directories((run.shots_dir + "/").c_str()))
@@ -340,6 +345,7 @@ bool Director::past_until() {
 }
 
 double Director::frame_seconds() const {
+    if (grid_frame >= 0) return static_cast<double>(grid_frame + frame_number) / fps;
     return from_seconds + static_cast<double>(frame_number) / fps;
 }
 
@@ -454,7 +460,7 @@ void Director::frame() {
 
     if (capture) {
         const int32_t before = music->get_position_bytes();
-        music->set_time(static_cast<float>(from_seconds + static_cast<double>(frame_number) / fps));
+        music->set_time(static_cast<float>(frame_seconds()));
         if (music->get_position_bytes() == before) {
             post_quit();
             log_line("  Finished dumping, quit event posted");
@@ -518,13 +524,14 @@ void Director::capture_frame() {
         stop_capture_on_failure();
     }
 
-    // Frame n carries the sample frames from floor(n x rate / fps) to the next frame's start,
-    // so that no frame rate drifts against the music.
+    // Frame n of the grid carries the sample frames from floor(n x rate / fps) to the next frame's
+    // start, so that no frame rate drifts against the music; off the grid n counts from the start.
     const uint64_t channels = std::max<uint64_t>(1, music->audio_format.channels);
     const uint64_t rate = music->audio_format.samples_per_second;
-    const uint64_t n = static_cast<uint64_t>(frame_number);
-    const uint64_t offset = from_sample + n * rate / static_cast<uint64_t>(fps) * channels;
-    uint64_t count = ((n + 1) * rate / static_cast<uint64_t>(fps) - n * rate / static_cast<uint64_t>(fps)) * channels;
+    const uint64_t per = static_cast<uint64_t>(fps);
+    const uint64_t n = static_cast<uint64_t>(frame_number + std::max<int64_t>(0, grid_frame));
+    const uint64_t offset = (grid_frame >= 0 ? 0 : from_sample) + n * rate / per * channels;
+    uint64_t count = ((n + 1) * rate / per - n * rate / per) * channels;
     // Past the end of the decoded music there is no audio left to add.
     if (offset >= music->sample_count) {
         count = 0;

@@ -112,6 +112,8 @@ public:
     // Where the show starts, in seconds and in sample values of the decoded music.
     double from_seconds = 0;
     uint64_t from_sample = 0;
+    // The start's frame number counted from music time 0 when it falls on the frame grid; -1 else.
+    int64_t grid_frame = -1;
     // Stills mode: the music time of the next still, and how many were written.
     bool shots = false;
     double next_shot_seconds = 0.0;

@@ -53,6 +53,23 @@ for args in "--capture" "--shots stills --every 1" ""; do
   [ ! -e stills ] || fail "a stills folder was made"
 done
 
+# Segments join: 0 to 1.125 s and 1.125 to 2 s at 24 frames a second (27 and 21 frames, the
+# split between two frames whose sample counts differ) give the frames and the samples of one
+# capture from 0 to 2 s, exactly.
+segment() {
+  SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --window --size 160x90 --fps 24 --archive-mode loose \
+    --capture-file "$@" > segment.log 2>&1 || { cat segment.log; fail "segment $*"; }
+}
+segment whole.avi --until 2
+segment first.avi --until 1.125
+segment second.avi --from 1.125 --until 2
+for part in whole first second; do
+  ffmpeg -v error -i $part.01.avi -map 0:v -f framemd5 - | grep -v '^#' | awk -F, '{print $NF}' > $part.frames
+  ffmpeg -v error -i $part.01.avi -map 0:a -f s16le $part.pcm
+done
+cat first.frames second.frames | cmp -s - whole.frames || fail "the segments' frames differ from the whole's"
+cat first.pcm second.pcm | cmp -s - whole.pcm || fail "the segments' samples differ from the whole's"
+
 # A capture file that cannot be created ends the run with the director's report.
 rm -f Zorvane.01.avi
 mkdir Zorvane.01.avi
