@@ -1,8 +1,8 @@
 // Clocks on POSIX: CLOCK_MONOTONIC serves both the tick count and the high-resolution counter.
 #include "platform/clock.h"
 
+#include <malloc.h>
 #include <sys/time.h>
-
 #include <unistd.h>
 
 #include <cstdarg>
@@ -83,6 +83,8 @@ std::string format_time_stamp(const LocalTime& t) {
 }
 
 void line_buffer_standard_output() { setvbuf(stdout, nullptr, _IOLBF, BUFSIZ); }
+
+void map_large_blocks_on_their_own() { mallopt(M_MMAP_THRESHOLD, 1 << 20); }
 
 void log_line(const char* format, ...) {
     std::string stamp = time_stamp_now();

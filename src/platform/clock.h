@@ -33,5 +33,12 @@ inline std::string time_stamp_now() { return format_time_stamp(local_time_now())
 // signal or a crash ends it. Called first thing in main, before anything is written.
 void line_buffer_standard_output();
 
+// Render targets, decoded images and the driver's texture storage are megabytes each, and many
+// are let go during loading. Left to itself the C library raises its threshold for mapping
+// blocks of their own to the largest one freed, after which such blocks come from the heap and
+// what is freed stays resident (28 MB at 1280x720); a fixed threshold of 1 MB gives each back.
+// Called first thing in main.
+void map_large_blocks_on_their_own();
+
 // printf to standard output, preceded by the time stamp and followed by a line break.
 void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -2,9 +2,11 @@
 // MP4 (H.264 High, 4:2:0, BT.709 limited range, closed half-second GOPs, the index at the front,
 // AAC-LC at 192 kbit/s) for video sites, and Matroska (FFV1 on 8-bit BGR, FLAC) as a lossless
 // master whose decoded frames are the captured pixels exactly.
-// A build without the encoders (the player released to viewers) has this interface still;
-// open() then says that the encoders are missing.
-// Depends on: libavformat, libavcodec, libswscale, libswresample, libavutil (when built with them).
+// The encoders live in a module loaded by the first open(), so that a run that does not encode
+// never loads FFmpeg's libraries; a build without the module (the player released to viewers)
+// has this interface still, and open() says that the encoders are missing.
+// Depends on: POSIX (dlopen, threads); the module on libavformat, libavcodec, libswscale,
+// libswresample and libavutil.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +32,9 @@ public:
     VideoEncoder(const VideoEncoder&) = delete;
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 
-    // Each returns false with the reason in `error` (the library's or the system's words).
+    // Each returns false with the reason in `error` (the library's or the system's words). Frames
+    // and samples are encoded on a thread of their own: a failure to write one is reported by a
+    // later call, or by finish().
     bool open(const VideoEncoderSettings& settings, std::string& error);
     // width x height pixels of 3 bytes (blue, green, red), rows bottom-up, no gap between rows.
     bool add_video_frame(const uint8_t* pixels, std::string& error);
@@ -41,6 +45,8 @@ public:
     bool is_open() const;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl;
+    struct Pipeline;
+    VideoEncoderSettings settings;
+    std::unique_ptr<class EncoderBackend> impl;
+    std::unique_ptr<Pipeline> pipeline;  // declared after impl: it goes first
 };

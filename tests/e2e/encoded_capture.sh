@@ -109,6 +109,16 @@ grep -q "Finished writing stop.mp4" stop.log || { tail -5 stop.log; fail "no ord
 frames=$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 stop.mp4)
 [ "$frames" -gt 30 ] || fail "the interrupted MP4 has $frames frames"
 
+# A program without the encoders' module beside it (a player built without them) refuses an
+# encoded capture with the reason, before the first frame, and writes nothing.
+mkdir player
+cp "$zorvane" player/zorvane
+if SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 player/zorvane --no-dialog --window --size 160x90 --capture-file none.mp4 \
+    --archive-mode loose > none.log 2>&1; then fail "an encoded capture ran without the encoders"; fi
+grep -q "Failed to open video file none.mp4: The video encoders could not be loaded" none.log ||
+  fail "no clear refusal: $(tail -3 none.log)"
+[ ! -e none.mp4 ] || fail "the refused capture left a file"
+
 # Any other ending is a usage error that names the accepted ones, before anything is written.
 set +e
 SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$zorvane" --no-dialog --capture-file clip.mov > mov.log 2>&1
