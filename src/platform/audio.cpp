@@ -56,6 +56,7 @@ struct PcmBuffer {
     PcmBuffer& operator=(const PcmBuffer&) = delete;
     ~PcmBuffer() { free(data); }
     bool append(const int16_t* values, size_t count) {
+        if (count == 0) return true;  // a decoder's empty read; there may be no block yet
         if (count > capacity - size) {
             size_t wanted = std::max(size + count, std::max<size_t>(capacity * 2, 1 << 16));
             auto* grown = static_cast<int16_t*>(realloc(data, wanted * sizeof(int16_t)));
