@@ -346,7 +346,7 @@ const char* help_text() {
            "                         every --every SECONDS of music time, named by its time\n"
            "                         (t0012.500.png); frame-exact as --capture, no audio or AVI\n"
            "  --every SECONDS        music time between stills (up to 3600; a still\n"
-           "                         at most every frame, 1/30 s)\n"
+           "                         at most every frame, 1/30 s unless --fps says otherwise)\n"
            "  --help                 print this text\n"
            "  --version              print the version\n"
            "\n"
