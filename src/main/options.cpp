@@ -2,11 +2,11 @@
 // last value wins.
 #include "main/options.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/numbers.h"
 #include "util/data/data.h"
 
@@ -123,8 +123,7 @@ bool set_every(CommandLine& o, const char* v) {
 bool set_capture_file(CommandLine& o, const char* v) {
     std::string name = v;
     if (name.size() < 5) return false;
-    std::string ending = name.substr(name.size() - 4);
-    for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    const std::string ending = lower_case_ending(name);
     if (ending != ".avi" && ending != ".mp4" && ending != ".mkv") return false;
     o.capture_file = name;
     return true;

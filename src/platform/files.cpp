@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -99,4 +100,10 @@ OpenedFile open_regular_file(const char* path, const char* mode, uint64_t limit)
     }
     result.stream = stream;
     return result;
+}
+
+std::string lower_case_ending(const std::string& name) {
+    std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
+    for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return ending;
 }

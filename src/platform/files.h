@@ -54,3 +54,7 @@ struct OpenedFile {
     std::string reason;
 };
 OpenedFile open_regular_file(const char* path, const char* mode, uint64_t limit);
+
+// The last four characters of `name` (all of it when shorter), lower-cased: how the program
+// tells formats apart (".mp3", ".mp4", ".avi", ...) whatever case the name was written in.
+std::string lower_case_ending(const std::string& name);

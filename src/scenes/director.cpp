@@ -14,7 +14,6 @@
 #include <GL/glew.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -173,8 +172,7 @@ void Director::open_outputs() {
         log_line("Writing stills every %g s into %s", run.shots_every, run.shots_dir.c_str());
     } else if (capture) {
         capture_name = run.capture_file.empty() ? std::string("Zorvane") + ".avi" : run.capture_file;
-        std::string ending = capture_name.substr(capture_name.size() - std::min<size_t>(4, capture_name.size()));
-        for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        const std::string ending = lower_case_ending(capture_name);
         if (ending == ".mp4" || ending == ".mkv") {
             VideoEncoderSettings settings;
             settings.path = capture_name;
@@ -246,7 +244,7 @@ Director::~Director() {
     if (capture && frame_times.frames > 0)
         log_line("Rendered %d frames: mean %.2f ms, worst %.2f ms (frame %d, %.3f s)", frame_times.frames,
                  frame_times.mean_ms(), frame_times.worst_ms, frame_times.worst_frame,
-                 from_seconds + static_cast<double>(frame_times.worst_frame) / fps);
+                 seconds_of_frame(frame_times.worst_frame));
     if (shots) log_line("Wrote %d stills", shots_written);
     progress.reset();
     if (capture && !shots && encoder.is_open()) {
@@ -344,9 +342,11 @@ bool Director::past_until() {
     return run.until_seconds >= 0 && now >= run.until_seconds;
 }
 
-double Director::frame_seconds() const {
-    if (grid_frame >= 0) return static_cast<double>(grid_frame + frame_number) / fps;
-    return from_seconds + static_cast<double>(frame_number) / fps;
+double Director::frame_seconds() const { return seconds_of_frame(frame_number); }
+
+double Director::seconds_of_frame(int64_t frame) const {
+    if (grid_frame >= 0) return static_cast<double>(grid_frame + frame) / fps;
+    return from_seconds + static_cast<double>(frame) / fps;
 }
 
 //-----------------------------------------------------------------------------

@@ -141,6 +141,7 @@ private:
     void preview();
     void take_still();
     double frame_seconds() const;
+    double seconds_of_frame(int64_t frame) const;  // music time of a frame of this run
     // Ends the run after the AVI writer refused a frame or audio, with its reason when it has one.
     [[noreturn]] void stop_capture_on_failure();
     [[noreturn]] void stop_encoding_on_failure(const std::string& failure);

@@ -3,7 +3,6 @@
 #include "util/music/music.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 #include "util/data/data.h"
 #include "util/music/description.h"
@@ -40,8 +40,7 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
              bool finish_later)
     : bpm(bpm), beat_offset(beat_offset), capture_audio(capture_audio), finish_later(finish_later) {
     std::string name = file_name;
-    std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
-    for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    const std::string ending = lower_case_ending(name);
     if (ending == ".mp3" || ending == ".ogg") {
         load_music_stream(file_name);
     } else if (ending == ".xml") {
