@@ -143,6 +143,12 @@ bool set_crf(CommandLine& o, const char* v) {
     return true;
 }
 
+bool set_stats(CommandLine& o, const char* v) {
+    if (!*v) return false;
+    o.stats_file = v;
+    return true;
+}
+
 enum class Kind { Flag, Value, Help, Version };
 
 struct OptionSpec {
@@ -173,6 +179,9 @@ const OptionSpec option_table[] = {
     {"--supersample", Kind::Value, set_supersample},
     {"--shots", Kind::Value, set_shots},
     {"--every", Kind::Value, set_every},
+    {"--no-watch", Kind::Flag, [](CommandLine& o, const char*) { return o.no_watch = true; }},
+    {"--stats", Kind::Value, set_stats},
+    {"--overlay", Kind::Flag, [](CommandLine& o, const char*) { return o.overlay = true; }},
     {"--help", Kind::Help, nullptr},
     {"--version", Kind::Version, nullptr},
 };
@@ -280,6 +289,10 @@ void apply_before_dialog(const CommandLine& o, Settings& s, RunOptions& run) {
         run.capture_height = *o.capture_height;
     }
     if (o.supersample) run.supersample = *o.supersample;
+    run.authoring = run.archive_mode != DATAFILE_MODE_READ;
+    run.watch = run.authoring && !o.no_watch && !o.pack_only;
+    if (o.stats_file) run.stats_file = *o.stats_file;
+    run.overlay = o.overlay;
 }
 
 void apply_after_dialog(const CommandLine& o, Settings& s) {
@@ -308,7 +321,8 @@ const char* usage_line() {
            "[--capture-file FILE.avi|.mp4|.mkv] [--fps 1-240] [--crf 1-51] [--capture-size WxH] [--supersample 1-4] "
            "[--sync-client] "
            "[--archive-mode read|write|loose] [--data FILE] [--pack-only] "
-           "[--from SECONDS] [--until SECONDS] [--shots DIR --every SECONDS] [--help] [--version]";
+           "[--from SECONDS] [--until SECONDS] [--shots DIR --every SECONDS] [--no-watch] [--stats FILE] [--overlay] "
+           "[--help] [--version]";
 }
 
 const char* help_text() {
@@ -346,8 +360,19 @@ const char* help_text() {
            "                         (t0012.500.png); frame-exact as --capture, no audio or AVI\n"
            "  --every SECONDS        music time between stills (up to 3600; a still\n"
            "                         at most every frame, 1/30 s unless --fps says otherwise)\n"
+           "  --no-watch             with loose files (--archive-mode loose or write): do not\n"
+           "                         reload shaders, images, tracks and the music description\n"
+           "                         when they are saved\n"
+           "  --stats FILE           write one CSV row per frame: its time, and the GPU and CPU\n"
+           "                         time of each scene and post effect\n"
+           "  --overlay              start with the overlay of frame times shown (F1 toggles it)\n"
            "  --help                 print this text\n"
            "  --version              print the version\n"
+           "\n"
+           "\n"
+           "Keys: Escape quits, F1 shows frame times and what is on screen, F12 captures the mouse.\n"
+           "With loose files and no editor: Space pauses and plays, Left and Right move one bar,\n"
+           "Page Up and Page Down eight bars, Home goes to the start.\n"
            "\n"
            "ZORVANE_BATCH=1 shows no windows: message boxes go to standard error and answer OK.\n";
 }

@@ -30,6 +30,9 @@ struct CommandLine {
     std::optional<int> crf;
     std::optional<int> capture_width, capture_height;
     std::optional<int> supersample;
+    bool no_watch = false;
+    bool overlay = false;
+    std::optional<std::string> stats_file;
 };
 
 enum class ParseResult { Run, Help, Version, Error };

@@ -33,6 +33,24 @@ std::string format_message(const char* format, va_list args) {
 
 void set_fatal_handler(FatalHandler handler) { fatal_handler = handler; }
 
+bool run_catching_fatal(const std::function<void()>& work, std::string& message) {
+    struct Caught {
+        FatalReport report;
+    };
+    struct Restore {
+        FatalHandler previous = fatal_handler;
+        ~Restore() { fatal_handler = previous; }
+    } restore;
+    fatal_handler = [](const FatalReport& report) { throw Caught{report}; };
+    try {
+        work();
+    } catch (const Caught& caught) {
+        message = caught.report.message.empty() ? caught.report.caption : caught.report.message;
+        return false;
+    }
+    return true;
+}
+
 std::string fatal_source_path(const char* file) {
     std::string path = file ? file : "";
     // The build maps the source root away; strip "./" and the extension of the last component.

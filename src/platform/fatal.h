@@ -24,6 +24,11 @@ struct FatalReport {
 using FatalHandler = void (*)(const FatalReport& report);
 void set_fatal_handler(FatalHandler handler);
 
+// Runs `work` with any fatal report turned into a failure: false, with `message` the report's
+// message (its caption when it has none), and the process goes on. For work whose failure
+// must not end a run, such as reading a file again while the show runs.
+bool run_catching_fatal(const std::function<void()>& work, std::string& message);
+
 // The source path as it appears in reports: repository-relative, without extension.
 std::string fatal_source_path(const char* file);
 

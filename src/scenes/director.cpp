@@ -9,6 +9,7 @@
 // [SECTION] What the tracks select
 // [SECTION] The frame
 // [SECTION] Stills and capture
+// [SECTION] Authoring: keys, live reload, frame statistics, the overlay
 #include "scenes/director.h"
 
 #include <GL/glew.h>
@@ -23,6 +24,7 @@
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/png_writer.h"
+#include "scenes/overlay/overlay.h"
 #include "scenes/scene_attractor_fun/attractor_fun.h"
 #include "scenes/scene_icecubes/icecubes.h"
 #include "scenes/scene_modulators/modulators.h"
@@ -146,6 +148,7 @@ Director::Director(int window_w, int window_h, float aspect, bool capture, bool 
     music->finish_loading();
     open_outputs();
     warm_up();
+    start_authoring();
 }
 
 // What the start time and the stills or the capture need of the soundtrack is known once it
@@ -237,6 +240,8 @@ void Director::warm_up() {
 }
 
 Director::~Director() {
+    take_frame_stats(true);
+    if (stats_out && fclose(stats_out) != 0) log_line("Failed to finish the stats file %s", run.stats_file.c_str());
     for (auto& scene : scenes) {
         scene->release();
         scene.reset();
@@ -389,11 +394,15 @@ void Director::restore_default_gl_state() {
 
 void Director::frame() {
     if (run.tick_clock) run.tick_clock();
+    if (live_reload) live_reload->update(*music, sync_client, tick_count_ms());
     music->update();
     frame_info.frame_number = frame_number;
     if (!quit_posted && ((!sync_client && !music->is_alive()) || past_until())) post_quit();
     if (quit_posted) return;
     const uint64_t frame_start = performance_counter();
+    const double now_seconds = capture ? frame_seconds() : music->get_seconds();
+    const bool measuring = overlay_visible || stats_out;
+    if (measuring) stats.begin_frame();
 
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_ACCUM_BUFFER_BIT);
@@ -405,7 +414,9 @@ void Director::frame() {
         Scene& scene = *scenes[static_cast<size_t>(index)];
         scene.apply_gl_state();
         scene.reshape(post_targets[current]->width, post_targets[current]->height);
+        if (measuring) stats.begin_part(index);
         scene.render();
+        if (measuring) stats.end_part();
     }
     post_targets[current]->unbind();
 
@@ -427,6 +438,7 @@ void Director::frame() {
         Effects::PostProc& effect = *post_effects[static_cast<size_t>(effects[k].first)];
         const auto& params = post_effect_values[static_cast<size_t>(effects[k].first)].params;
         for (size_t j = 0; j < params.size(); ++j) effect.set_param(static_cast<int>(j), music->get_sync_value(params[j]));
+        if (measuring) stats.begin_part(SCENE_COUNT + effects[k].first);
         restore_default_gl_state();
         effect.apply(viewport_width, viewport_height, music->get_beat());
         if (k + 1 < effects.size()) {
@@ -440,6 +452,7 @@ void Director::frame() {
             glScissor(picture[0], picture[1], picture[2], picture[3]);
             post_targets[current]->draw();
         }
+        if (measuring) stats.end_part();
     }
 
     if (capture) {
@@ -453,8 +466,17 @@ void Director::frame() {
         output->unbind();
         preview();
     }
+    // After the capture has read the picture: what the author sees over it is never in a file.
+    draw_over_picture();
     SDL_GL_SwapBuffers();
     if (frame_number == 0 && run.first_frame_shown) run.first_frame_shown();
+    const double frame_ms = milliseconds_since(frame_start);
+    frame_history.push_back(static_cast<float>(frame_ms));
+    if (frame_history.size() > OVERLAY_GRAPH_FRAMES) frame_history.pop_front();
+    if (measuring) {
+        stats.end_frame(frame_number, now_seconds, frame_ms);
+        take_frame_stats(false);
+    }
     ++frame_number;
     if (progress) progress->update(frame_number, static_cast<double>(tick_count_ms()) / 1000.0);
 
@@ -618,4 +640,104 @@ void Director::preview() {
     shader_set.entry(PRESENT_PROGRAM)->bind();
     output->draw();
     ShaderProgram::unbind_all();
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Authoring: keys, live reload, frame statistics, the overlay
+//-----------------------------------------------------------------------------
+
+void Director::start_authoring() {
+    std::vector<std::string> parts;
+    for (const SceneEntry& entry : SCENE_TABLE) parts.push_back(entry.name);
+    for (const auto& effect : post_effects) parts.push_back(effect->name());
+    stats.init(parts);
+    overlay_visible = run.overlay;
+    if (!run.stats_file.empty()) {
+        stats_out = fopen(run.stats_file.c_str(), "w");
+        if (!stats_out) ZV_FATAL("Failed to open the stats file %s", run.stats_file.c_str());
+        fputs(stats.csv_header().c_str(), stats_out);
+        log_line("Writing frame times into %s", run.stats_file.c_str());
+    }
+    if (run.watch) {
+        live_reload = std::make_unique<LiveReload>();
+        std::string error;
+        if (live_reload->start(error)) {
+            log_line("Watching %s/ for changes", LiveReload::ROOT);
+        } else {
+            log_line("Live reload is off: %s", error.c_str());
+            live_reload.reset();
+        }
+    }
+}
+
+void Director::take_frame_stats(bool wait) {
+    for (FrameRecord& record : stats.collect(wait)) {
+        if (stats_out) fputs(stats.csv_row(record).c_str(), stats_out);
+        latest_parts = std::move(record);
+    }
+}
+
+void Director::draw_over_picture() {
+    const std::string error = live_reload ? live_reload->standing_error() : std::string();
+    if (!overlay_visible) {
+        if (!error.empty()) draw_reload_error(error, *overlay_font, window_width, window_height);
+        return;
+    }
+    OverlayView view;
+    view.music_seconds = capture ? frame_seconds() : music->get_seconds();
+    view.row = capture ? view.music_seconds * (music->bpm / 60.0) * music->rows_per_beat : music->get_row();
+    view.beat = view.row / music->rows_per_beat;
+    view.paused = music->is_paused() && !capture;
+    for (int index : active_scenes()) {
+        const char* name = scene_name(index);
+        if (name) view.scenes += (view.scenes.empty() ? "" : " + ") + std::string(name);
+    }
+    for (const auto& [index, value] : active_effects())
+        view.effects += (view.effects.empty() ? "" : ", ") + post_effects[static_cast<size_t>(index)]->name();
+    double recent = 0.0;
+    const size_t count = std::min<size_t>(30, frame_history.size());
+    for (size_t i = frame_history.size() - count; i < frame_history.size(); ++i) recent += frame_history[i];
+    view.frames_per_second = recent > 0 ? 1000.0 * static_cast<double>(count) / recent : 0.0;
+    view.frame_ms = &frame_history;
+    view.parts = &latest_parts;
+    view.part_names = &stats.names();
+    view.timer = stats.timer();
+    view.reload_error = error;
+    draw_overlay(view, *overlay_font, window_width, window_height);
+}
+
+int32_t Director::transport_row(int key, double row) {
+    // A hair over a bar's start counts as that bar: a seek lands a few samples past it.
+    const int32_t bar = static_cast<int32_t>(std::floor(row / SYNC_ROWS_PER_BAR + 1e-3));
+    int32_t target;
+    switch (key) {
+        case SDLK_LEFT: target = bar - 1; break;
+        case SDLK_RIGHT: target = bar + 1; break;
+        case SDLK_PAGEUP: target = bar - 8; break;
+        case SDLK_PAGEDOWN: target = bar + 8; break;
+        case SDLK_HOME: target = 0; break;
+        default: return -1;
+    }
+    return std::max(0, target) * SYNC_ROWS_PER_BAR;
+}
+
+void Director::key_down(int key, int, int) {
+    if (key == SDLK_F1) {
+        overlay_visible = !overlay_visible;
+        return;
+    }
+    // An editor drives the music itself, and a capture's music follows its frames.
+    if (!run.authoring || sync_client || capture) return;
+    if (key == SDLK_SPACE) {
+        music->toggle_pause();
+        log_line("Music %s at %.3f s", music->is_paused() ? "paused" : "playing", music->get_seconds());
+        return;
+    }
+    const int32_t row = transport_row(key, music->get_row());
+    if (row < 0) return;
+    const double seconds = row / (music->bpm / 60.0 * music->rows_per_beat);
+    // The last bar is as far as the music goes.
+    if (seconds >= music_seconds()) return;
+    music->set_time(static_cast<float>(seconds));
+    log_line("Music moved to bar %d (%.3f s)", row / SYNC_ROWS_PER_BAR + 1, seconds);
 }

@@ -12,6 +12,8 @@
 #include <SDL/SDL.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,6 +24,8 @@
 #include "platform/video_encoder.h"
 #include "scenes/aviwriter.h"
 #include "scenes/director_run.h"
+#include "scenes/frame_stats/frame_stats.h"
+#include "scenes/live_reload/live_reload.h"
 #include "scenes/scene/scene.h"
 #include "util/ascii/asciiengine.h"
 #include "util/fbo/fbo.h"
@@ -56,9 +60,10 @@ public:
     void start();
     void frame();
 
-    // Input hooks: the presentation takes no input beyond what the frame loop handles itself.
+    // Input hooks. F1 shows the overlay; with loose files and no editor the transport keys
+    // move the music (transport_row).
     void set_mouse_capture(bool) {}
-    void key_down(int, int, int) {}
+    void key_down(int key, int, int);
     void key_up(int, int, int) {}
     void mouse_motion(const SDL_Event&) {}
     void mouse_button(const SDL_Event&) {}
@@ -75,6 +80,10 @@ public:
     void picture_rectangle(int out[4]) const;
     // The fixed-function state every post effect starts from.
     static void restore_default_gl_state();
+    // Where a transport key moves the music from `row`: Left and Right to the start of the bar
+    // before or after the one playing, Page Up and Page Down eight bars, Home to the start; -1
+    // for any other key.
+    static int32_t transport_row(int key, double row);
 
     std::vector<std::unique_ptr<Scene>> scenes;
     FrameInfo frame_info;
@@ -122,6 +131,14 @@ public:
     // Set once SDL_QUIT is posted; from then on frame() does nothing.
     bool quit_posted = false;
 
+    // ---- authoring ----
+    std::unique_ptr<LiveReload> live_reload;  // with run.watch
+    FrameStats stats;
+    bool overlay_visible = false;
+    std::deque<float> frame_history;  // milliseconds of the latest frames, for the overlay
+    FrameRecord latest_parts;         // the latest frame whose GPU times are all in
+    FILE* stats_out = nullptr;        // --stats
+
 private:
     // The tracks read every frame, by handle rather than by name.
     SyncValueHandle active_scene_values[3];
@@ -148,4 +165,7 @@ private:
     int64_t frames_to_capture() const;
     bool past_until();
     double music_seconds() const;
+    void start_authoring();
+    void take_frame_stats(bool wait);
+    void draw_over_picture();
 };

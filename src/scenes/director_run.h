@@ -31,4 +31,11 @@ struct DirectorRun {
     // each way it is drawn before it is filtered down to it.
     int capture_width = 0, capture_height = 0;
     int supersample = 1;
+    // Files are read loose: the transport keys work (while no editor drives the music), and
+    // with `watch` what is saved under data/ reaches the running show.
+    bool authoring = false;
+    bool watch = false;
+    // One CSV row of frame times per frame into this file; empty: none.
+    std::string stats_file;
+    bool overlay = false;  // shown from the first frame
 };

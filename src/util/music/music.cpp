@@ -44,6 +44,7 @@ Music::Music(const char* file_name, float bpm, float beat_offset, bool capture_a
     if (ending == ".mp3" || ending == ".ogg") {
         load_music_stream(file_name);
     } else if (ending == ".xml") {
+        description_file = name;
         midi = read_music_description(
             file_name, this->bpm, [](void* music, const char* path) { static_cast<Music*>(music)->load_music_stream(path); },
             this);
@@ -227,6 +228,27 @@ void Music::copy_samples(float* destination, uint32_t count) {
 }
 
 // ---- the score ------------------------------------------------------------------------------
+
+std::string Music::description_folder() const {
+    const size_t slash = description_file.find_last_of('/');
+    return slash == std::string::npos ? std::string() : description_file.substr(0, slash + 1);
+}
+
+bool Music::reload_description(std::string& error) {
+    if (description_file.empty()) return false;
+    float fresh_bpm = bpm;
+    std::unique_ptr<MidiFile> fresh = read_music_description(description_file.c_str(), fresh_bpm, nullptr, nullptr);
+    bool same_tracks = midi && fresh->tracks.size() == midi->tracks.size();
+    for (size_t i = 0; same_tracks && i < fresh->tracks.size(); ++i)
+        same_tracks = fresh->tracks[i].has_name == midi->tracks[i].has_name && fresh->tracks[i].name == midi->tracks[i].name;
+    if (!same_tracks) {
+        error = "The score's tracks in " + description_file + " are not those the show started with; restart to take them";
+        return false;
+    }
+    midi = std::move(fresh);
+    bpm = fresh_bpm;
+    return true;
+}
 
 uint32_t Music::get_track_count() const {
     if (!midi) ZV_FATAL("Attempted to get number of tracks without a valid MIDI file loaded!");

@@ -54,6 +54,7 @@ public:
     void resume();
     void toggle_pause();
     bool is_stream_playing();
+    bool is_paused() const { return paused; }
     bool is_alive();
     void seek_row(int32_t row);
     void set_time(float seconds);
@@ -86,6 +87,16 @@ public:
     // The largest note value of the track at `beat`, at least 0.
     float get_track_value(uint32_t track, float beat);
     std::unique_ptr<MidiFile> midi;
+
+    // ---- live reload ----
+    // The folder of the music description, whose files it reads (itself, the score, the
+    // controller templates); empty when the music has no description.
+    std::string description_folder() const;
+    // Reads the description again and takes its score and modulators; the stream stays. A
+    // score whose tracks differ from the running one's in number or names is refused, since
+    // scenes keep tracks by number: false, with `error`. The reader's own failures are fatal
+    // reports (a caller that must go on catches them).
+    bool reload_description(std::string& error);
 
     AudioFormat audio_format{};
     // The decoded track; pcm_samples only when capturing. At least one element each once
@@ -120,6 +131,7 @@ private:
     bool capture_audio;
     bool finish_later;
     std::string loading_file;  // the stream whose checks finish_loading has still to make
+    std::string description_file;
     bool editor_mode = false;
     std::unique_ptr<SyncValues> registry;
 };

@@ -169,6 +169,11 @@ int save_track_file(const char* path, const SyncTrack* track);
 // exists and is not the 4 bytes of an empty track.
 bool track_file_holds_keys(const char* path);
 int load_track_file(SyncDevice* device, SyncTrack* track);
+// Release mode: the track whose file is `path` reads it again. Its keys change only once the
+// whole file has read, and a file without keys gives the track's default, as at start-up.
+// 1 when a track took the file, 0 when no track has that file (or the editor owns the
+// tracks), -1 when it does not read (`device->problem` says why).
+int reload_track_file(SyncDevice* device, const char* path);
 int make_directories(const char* path);
 // The names of the tracks that have a file ("_<name>.track") in `folder`, in name order. False
 // when the folder cannot be read, `error` saying why.

@@ -174,3 +174,21 @@ int load_track_file(SyncDevice* device, SyncTrack* track) {
         snprintf(device->problem, sizeof device->problem, "%s: not a track file (short, or an impossible key count)", path);
     return result;
 }
+
+int reload_track_file(SyncDevice* device, const char* path) {
+    if (device->editor_mode) return 0;
+    for (int32_t i = 0; i < device->track_count; ++i) {
+        SyncTrack* track = device->tracks[i];
+        const char* own = track_file_path(device, track->name);
+        if (!own || strcmp(own, path) != 0) continue;
+        if (load_track_file(device, track) != 0) return -1;
+        SyncTrackLink& link = device->links[i];
+        link.local_default = track->key_count == 0;
+        if (link.local_default && insert_key(track, SyncKey{0, link.default_value, INTERP_HOLD}) != 0) {
+            snprintf(device->problem, sizeof device->problem, "%s: no memory for the default key", path);
+            return -1;
+        }
+        return 1;
+    }
+    return 0;
+}

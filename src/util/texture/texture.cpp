@@ -2,9 +2,11 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -35,6 +37,12 @@ void set_filtering(GLenum target, GLenum plain_target, bool mipmaps, GLint min_f
     }
 }
 
+// The textures loaded from files, alive now, for live reload.
+std::vector<Texture*>& loaded_from_files() {
+    static std::vector<Texture*> textures;
+    return textures;
+}
+
 // ATI drivers build the chain through the legacy flag; everyone else on request.
 void generate_mipmap_chain(GLenum target, bool mipmaps) {
     if (!mipmaps) glTexParameteri(target, GL_GENERATE_MIPMAP, 0);
@@ -46,6 +54,64 @@ void generate_mipmap_chain(GLenum target, bool mipmaps) {
 
 Texture::Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter) {
     if (!load(path, mipmaps, repeat, min_filter, mag_filter)) ZV_FATAL("Failed to load texture %s", path);
+}
+
+Texture::~Texture() { forget_file(); }
+
+Texture::Texture(Texture&& other) noexcept { *this = std::move(other); }
+
+Texture& Texture::operator=(Texture&& other) noexcept {
+    if (this == &other) return *this;
+    forget_file();
+    other.forget_file();
+    image_data = std::move(other.image_data);
+    has_image_data = std::exchange(other.has_image_data, false);
+    bits_per_pixel = other.bits_per_pixel;
+    width = other.width;
+    height = other.height;
+    pixel_format = other.pixel_format;
+    id = std::move(other.id);
+    wrap = other.wrap;
+    internal_format = other.internal_format;
+    mipmaps = other.mipmaps;
+    min_filter = other.min_filter;
+    mag_filter = other.mag_filter;
+    samples = other.samples;
+    file = std::exchange(other.file, std::string());
+    if (!file.empty()) loaded_from_files().push_back(this);
+    return *this;
+}
+
+void Texture::forget_file() {
+    auto& textures = loaded_from_files();
+    textures.erase(std::remove(textures.begin(), textures.end(), this), textures.end());
+}
+
+int Texture::reload_file(const std::string& path, std::string& error) {
+    // Models name their images relative to their own folder ("models/../images/x.png").
+    const std::filesystem::path wanted = std::filesystem::path(path).lexically_normal();
+    std::vector<Texture*> users;
+    for (Texture* texture : loaded_from_files())
+        if (texture->id && std::filesystem::path(texture->file).lexically_normal() == wanted) users.push_back(texture);
+    if (users.empty()) return 0;
+    DecodedImage image;
+    if (!decode_image_file(path.c_str(), image)) {
+        error = "Failed to load texture " + path;
+        return -1;
+    }
+    for (Texture* texture : users) {
+        texture->width = static_cast<int>(image.width);
+        texture->height = static_cast<int>(image.height);
+        texture->bits_per_pixel = static_cast<int>(image.bits_per_pixel);
+        texture->pixel_format = image.format == IMAGE_RGB ? GL_RGB : GL_RGBA;
+        texture->internal_format = texture->bits_per_pixel / 8;
+        glBindTexture(GL_TEXTURE_2D, texture->id);
+        glTexImage2D(GL_TEXTURE_2D, 0, texture->internal_format, texture->width, texture->height, 0,
+                     texture->pixel_format, GL_UNSIGNED_BYTE, image.data.data());
+        generate_mipmap_chain(GL_TEXTURE_2D, texture->mipmaps);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return static_cast<int>(users.size());
 }
 
 bool Texture::load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter) {
@@ -62,7 +128,11 @@ bool Texture::load(const char* path, bool mipmaps, bool repeat, GLint min_filter
     height = static_cast<int>(image.height);
     pixel_format = image.format == IMAGE_RGB ? GL_RGB : GL_RGBA;
     internal_format = bits_per_pixel / 8;  // the legacy component count
-    return create();
+    if (!create()) return false;
+    forget_file();
+    file = path;
+    loaded_from_files().push_back(this);
+    return true;
 }
 
 bool Texture::create_empty(int w, int h, bool mip, bool repeat, GLint format) {

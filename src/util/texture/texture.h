@@ -1,6 +1,7 @@
 // Textures: one OpenGL 2D (or 2D multisample) texture, loaded from an image file (decoder by
 // the file's ending, through the archive) or created empty for render targets. Each object owns
 // its GL name: it is deleted with the object, and a move hands it on so exactly one owner deletes it.
+// A texture loaded from a file can take the file again while running (live reload).
 // Depends on: GLEW, util/gl (the name's owner), util/texture/image.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "util/gl/gl_name.h"
@@ -18,9 +20,10 @@ public:
     Texture() = default;
     // Loads the file; a failure is fatal ("Failed to load texture <path>").
     Texture(const char* path, bool mipmaps, bool repeat, GLint min_filter = GL_LINEAR, GLint mag_filter = GL_LINEAR);
+    ~Texture();
     // The source of a move owns no name and no pixels afterwards.
-    Texture(Texture&&) noexcept = default;
-    Texture& operator=(Texture&&) noexcept = default;
+    Texture(Texture&& other) noexcept;
+    Texture& operator=(Texture&& other) noexcept;
 
     bool load(const char* path, bool mipmaps, bool repeat, GLint min_filter, GLint mag_filter);
     bool load(const char* path, bool mipmaps, bool repeat) { return load(path, mipmaps, repeat, GL_LINEAR, GL_LINEAR); }
@@ -35,6 +38,12 @@ public:
     static void unbind(int unit);
     // A quad over (x, y)-(x + w, y + h) of the unit square mapped onto the viewport.
     void draw(float x, float y, float w, float h) const;
+
+    // ---- live reload ----
+    // Decodes `path` again into every texture loaded from it, in place: the same GL name and
+    // parameters, the new size. How many took it; -1 when the file no longer decodes, the old
+    // pictures staying and `error` saying why.
+    static int reload_file(const std::string& path, std::string& error);
 
     int get_width() const { return width; }
     int get_height() const { return height; }
@@ -51,6 +60,10 @@ public:
     bool mipmaps = false;
     GLint min_filter = GL_LINEAR, mag_filter = GL_LINEAR;
     int samples = 0;
+    std::string file;  // the image file it was loaded from, if any
+
+private:
+    void forget_file();
 };
 
 // A cube map from six image files (negative and positive x, y, z), each face uploaded with its
