@@ -10,7 +10,15 @@
 #include <cstdlib>
 #include <memory>
 
+#include <deque>
+#include <string>
+#include <vector>
+
 #include "gl_window.h"
+#include "platform/clock.h"
+#include "platform/file_watcher.h"
+#include "scenes/frame_stats/frame_stats.h"
+#include "scenes/overlay/overlay.h"
 #include "scenes/scene_attractor_fun/attractor_fun.h"
 #include "scenes/scene_icecubes/icecubes.h"
 #include "scenes/scene_modulators/modulators.h"
@@ -20,6 +28,7 @@
 #include "scenes/scene_ssaotest/scene_ssaotest.h"
 #include "scenes/scene_stagelights/stagelights.h"
 #include "scenes/scene_text_billboards/text_billboards.h"
+#include "util/text/text.h"
 #include "scenes/scene_still.h"
 
 namespace {
@@ -117,5 +126,61 @@ void BM_ReflectionCubesWorldDraw(benchmark::State& state) {
 }
 BENCHMARK(BM_ReflectionCubesWorldDraw)->ArgsProduct({{1, 0}, {1, 0}})->ArgNames({"face", "shadows"})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What authoring adds to a frame, beside the same frame without it: three parts (a small
+// clear each, as cheap as a part can be), then range(0) = 0 nothing more, 1 the file watcher's
+// poll over data/ (a loose-files run), 2 also the timer queries and clock readings around each
+// part (the overlay or --stats), 3 also drawing the overlay.
+void BM_AuthoringFrame(benchmark::State& state) {
+    SceneStill& s = still();
+    const int mode = static_cast<int>(state.range(0));
+    static FileWatcher watcher;
+    static std::string watch_error;
+    static const bool watching = watcher.start("data", watch_error);
+    if (!watching) state.SkipWithError(watch_error.c_str());
+    FrameStats stats;
+    stats.init({"A", "B", "C"});
+    static Text font("data/common/fonts/courier_new.ttf", 48);
+    font.Reshape(WIDTH, HEIGHT);
+    std::deque<float> history(OVERLAY_GRAPH_FRAMES, 16.0f);
+    FrameRecord latest;
+    const std::vector<std::string> names = {"A", "B", "C"};
+    int32_t frame = 0;
+    for (auto _ : state) {
+        if (mode >= 1) benchmark::DoNotOptimize(watcher.poll(tick_count_ms()));
+        if (mode >= 2) stats.begin_frame();
+        s.target->bind(true);
+        for (int part = 0; part < 3; ++part) {
+            if (mode >= 2) stats.begin_part(part);
+            glClear(GL_COLOR_BUFFER_BIT);
+            if (mode >= 2) stats.end_part();
+        }
+        s.target->unbind();
+        if (mode >= 3) {
+            OverlayView view;
+            view.frame_ms = &history;
+            view.parts = &latest;
+            view.part_names = &names;
+            view.timer = stats.timer();
+            draw_overlay(view, font, WIDTH, HEIGHT);
+        }
+        end_frame();
+        if (mode >= 2) {
+            stats.end_frame(frame++, 0.0, 16.0);
+            for (FrameRecord& record : stats.collect(false)) latest = std::move(record);
+        }
+    }
+    state.SetLabel(mode == 0 ? "plain" : mode == 1 ? "watcher" : mode == 2 ? "watcher+timers" : "watcher+timers+overlay");
+}
+BENCHMARK(BM_AuthoringFrame)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The watcher's poll alone, over data/ with nothing changed: what every frame of a loose run pays.
+void BM_WatcherPoll(benchmark::State& state) {
+    FileWatcher watcher;
+    std::string error;
+    if (chdir(ZORVANE_SOURCE_DIR) != 0 || !watcher.start("data", error)) state.SkipWithError(error.c_str());
+    for (auto _ : state) benchmark::DoNotOptimize(watcher.poll(tick_count_ms()));
+}
+BENCHMARK(BM_WatcherPoll)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "gl_support.h"
 #include "platform/ui.h"
@@ -94,6 +96,36 @@ TEST_F(Shaders, AssemblyPrograms) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(fatal_message_of([] { ShaderProgram("bad.vp", "a.fp"); }), "");  // location-only report
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Error: Vertex program error at position: "), std::string::npos);
+}
+
+TEST_F(Shaders, AReloadCarriesTheUniformsOverAndAFailedOneKeepsTheProgram) {
+    auto program = std::make_unique<ShaderProgram>("plain.vert", "plain.frag");
+    ShaderProgram moved = std::move(*program);  // the live list follows a move
+    program.reset();
+    ASSERT_EQ(ShaderProgram::programs_using("data/common/shaders/plain.frag"), std::vector<ShaderProgram*>{&moved});
+    moved.bind();
+    moved.set_uniform4("tint", Vec4(0.25f, 0.5f, 0.75f, 1.0f));
+    ShaderProgram::unbind_all();
+
+    write("data/common/shaders/plain.frag", "#version 120\nvarying vec3 t;\nuniform vec4 tint;\nuniform float gain;\n"
+                                           "void main() { gl_FragColor = tint * gain + vec4(t, 0.0); }\n");
+    std::string error;
+    const GLhandleARB before = moved.program;
+    ASSERT_TRUE(moved.reload(error)) << error;
+    EXPECT_NE(moved.program.get(), before);
+    EXPECT_NE(glGetUniformLocationARB(moved.program, "gain"), -1);
+    float tint[4] = {};
+    glGetUniformfvARB(moved.program, glGetUniformLocationARB(moved.program, "tint"), tint);
+    EXPECT_FLOAT_EQ(tint[2], 0.75f);
+    EXPECT_EQ(glGetAttribLocationARB(moved.program, "tangent"), 1);
+
+    write("data/common/shaders/plain.frag", "#version 120\nvoid main() {\n    gl_FragColor = vec4(1.0) +;\n}\n");
+    const GLhandleARB good = moved.program;
+    EXPECT_FALSE(moved.reload(error));
+    EXPECT_EQ(moved.program.get(), good);
+    EXPECT_EQ(error.rfind("Fragment shader compilation failed: data/common/shaders/plain.frag\n", 0), 0u) << error;
+    EXPECT_NE(error.find("\ndata/common/shaders/plain.frag:3("), std::string::npos) << error;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 }  // namespace

@@ -64,6 +64,27 @@ TEST(CommandLine, EveryOptionReachesItsSetting) {
     EXPECT_TRUE(s.sync_client);
 }
 
+TEST(CommandLine, LooseFilesAreWatchedUnlessTurnedOff) {
+    auto run_of = [](std::initializer_list<const char*> args) {
+        Settings s;
+        RunOptions run;
+        apply_before_dialog(parse_ok(args), s, run);
+        return run;
+    };
+    RunOptions run = run_of({"--archive-mode", "loose", "--stats", "frames.csv", "--overlay"});
+    EXPECT_TRUE(run.authoring);
+    EXPECT_TRUE(run.watch);
+    EXPECT_EQ(run.stats_file, "frames.csv");
+    EXPECT_TRUE(run.overlay);
+    EXPECT_FALSE(run_of({"--archive-mode", "loose", "--no-watch"}).watch);
+    EXPECT_TRUE(run_of({"--archive-mode", "write"}).watch);
+    EXPECT_FALSE(run_of({"--archive-mode", "write", "--pack-only"}).watch);
+    run = run_of({});  // the archive: nothing to watch, and the keys leave the music alone
+    EXPECT_FALSE(run.authoring);
+    EXPECT_FALSE(run.watch);
+    EXPECT_FALSE(run.overlay);
+}
+
 TEST(CommandLine, LastRepeatedValueWins) {
     Settings s;
     s.video_flags = 0;

@@ -45,6 +45,16 @@ TEST(FatalReport, MessageIsNotReinterpretedAsFormat) {
     EXPECT_EQ(fatal_message_of([] { ZV_FATAL("%s", "100% sure %d"); }), "100% sure %d");
 }
 
+TEST(FatalReport, ACaughtReportIsAFailureAndTheHandlerComesBack) {
+    ThrowOnFatal outer;
+    std::string message;
+    EXPECT_FALSE(run_catching_fatal([] { ZV_FATAL("Failed to load texture %s", "x.png"); }, message));
+    EXPECT_EQ(message, "Failed to load texture x.png");
+    EXPECT_TRUE(run_catching_fatal([] {}, message));
+    // The handler that was there before takes the next report.
+    EXPECT_THROW(ZV_FATAL("later"), FatalError);
+}
+
 TEST(Assertions, MessageForms) {
     int pos = 3, buffer_size = 7;
     EXPECT_EQ(fatal_message_of([&] { ZV_ASSERT_CMP(pos, ==, buffer_size); }),

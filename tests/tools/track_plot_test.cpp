@@ -1,4 +1,5 @@
 // The track plot's curve and markers, read back from the SVG it writes.
+#include "stats_plot.h"
 #include "track_plot.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +94,31 @@ TEST(TrackPlot, NamesAreEscapedAndEmptyOrFlatTracksStillDraw) {
     EXPECT_TRUE(named);
     EXPECT_EQ(elements(doc, svg, "polyline").size(), 2u);
     EXPECT_EQ(svg.find("nan"), std::string::npos);
+}
+
+TEST(StatsPlot, StacksThePartsThatRanAndRefusesWhatIsNotAStatsFile) {
+    StatsTable table;
+    std::string error;
+    const std::string header = "frame,music_seconds,frame_ms,A<b>_gpu_ms,A<b>_cpu_ms,Idle_gpu_ms,Idle_cpu_ms\n";
+    // GPU time where measured, CPU time where not; Idle never ran.
+    ASSERT_TRUE(parse_stats_csv(header + "0,10.0,20.0,5.0,1.0,,\n1,10.5,30.0,,7.0,,\n", table, error)) << error;
+    ASSERT_EQ(table.frames.size(), 2u);
+    EXPECT_EQ(table.frames[0].part_ms, (std::vector<double>{5.0, -1.0}));
+    EXPECT_EQ(table.frames[1].part_ms, (std::vector<double>{7.0, -1.0}));
+    TiXmlDocument doc;
+    const auto parts = elements(doc, plot_stats_svg(table), "polygon");
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_STREQ(parts[0]->FirstChildElement("title")->GetText(), "A<b>");
+
+    for (const char* bad : {"", "frame,seconds,frame_ms\n0,1,2\n", "frame,music_seconds,frame_ms,A_gpu_ms\n",
+                            "frame,music_seconds,frame_ms,A_gpu_ms,B_cpu_ms\n0,1,2,3,4\n"})
+        EXPECT_FALSE(parse_stats_csv(bad, table, error)) << bad;
+    EXPECT_FALSE(parse_stats_csv(header, table, error));
+    EXPECT_EQ(error, "no frames after the header");
+    EXPECT_FALSE(parse_stats_csv(header + "0,10.0,20.0,5.0,1.0\n", table, error));
+    EXPECT_EQ(error, "line 2: 5 cells, the header has 7");
+    EXPECT_FALSE(parse_stats_csv(header + "0,10.0,nan,5.0,1.0,,\n", table, error));
+    EXPECT_EQ(error, "line 2: a cell that is not a number");
 }
 
 TEST(TrackPlot, RowsAndSecondsAtTheSoundtracksTempo) {

@@ -17,6 +17,7 @@ int run_track_dump(int argc, char** argv);
 int run_track_make(int argc, char** argv);
 int run_track_eval(int argc, char** argv);
 int run_track_plot(int argc, char** argv);
+int run_stats_plot(int argc, char** argv);
 int run_sync_client(int argc, char** argv);
 int run_music_info(int argc, char** argv);
 int run_midi_dump(int argc, char** argv);

@@ -70,6 +70,8 @@ const Subcommand subcommands[] = {
     {"track eval", "FILE ROW...", "the track's value at each row", 2, 1 << 20, run_track_eval},
     {"track plot", "OUT.svg [--from S] [--until S] NAME...", "the named tracks (or all) over music time as SVG", 1,
      1 << 20, run_track_plot},
+    {"stats plot", "FILE OUT.svg", "a --stats file's frame times over music time as SVG, stacked by part", 2, 2,
+     run_stats_plot},
     {"sync client", "[--host H] [--port P] [--bpm B] [--base DIR] [--seconds S] TRACK...",
      "a headless editor-mode client", 1, 1 << 20, run_sync_client},
     {"music info", "FILE", "channels, rate, samples and length of a soundtrack", 1, 1, run_music_info},

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "stats_plot.h"
 #include "track_plot.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
@@ -220,6 +221,19 @@ int run_sync_client(int argc, char** argv) {
 }
 
 // The track files of the show, by name or, without names, all of them in name order.
+int run_stats_plot(int, char** argv) {
+    std::string text, error;
+    FILE* in = open_readable_file(argv[0], 1ull << 30);
+    if (!in) return 1;
+    char buffer[65536];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, count);
+    fclose(in);
+    StatsTable table;
+    if (!parse_stats_csv(text, table, error)) return tool_error(std::string(argv[0]) + ": " + error);
+    return write_svg_file(argv[1], plot_stats_svg(table));
+}
+
 int run_track_plot(int argc, char** argv) {
     const char* usage = "usage: zorvane-tool track plot OUT.svg [--from S] [--until S] NAME...\n";
     const std::string folder = "data/sync_tracker/";
@@ -260,10 +274,5 @@ int run_track_plot(int argc, char** argv) {
         fprintf(stderr, "zorvane-tool: --until must be after --from\n%s", usage);
         return 2;
     }
-    const std::string svg = plot_tracks_svg(tracks, from, until);
-    FILE* out = fopen(argv[0], "wb");
-    if (!out) return tool_error(std::string("cannot write ") + argv[0] + ": " + strerror(errno));
-    const bool written = fwrite(svg.data(), 1, svg.size(), out) == svg.size();
-    if (fclose(out) != 0 || !written) return tool_error(std::string("cannot write ") + argv[0] + ": " + strerror(errno));
-    return 0;
+    return write_svg_file(argv[0], plot_tracks_svg(tracks, from, until));
 }

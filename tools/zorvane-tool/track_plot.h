@@ -19,6 +19,21 @@ double plot_row_of_seconds(double seconds);
 // The end of the music in rows: the last bar of its last section.
 int plot_show_rows();
 
+// The soundtrack's sections, in order, in rows.
+struct PlotSection {
+    int index;
+    const char* name;
+    double from_row, until_row;
+};
+std::vector<PlotSection> plot_sections();
+
+// ---- SVG text, shared by the plots ----
+std::string svg_format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Text for an element or an attribute: markup escaped, control characters dropped.
+std::string svg_escape(const std::string& text);
+// Writes the picture; 0, or 1 after a tool error.
+int write_svg_file(const char* path, const std::string& svg);
+
 // The whole picture for the rows from..until (until > from). Keys outside the window are not
 // marked, but they still shape the curve that crosses into it.
 std::string plot_tracks_svg(const std::vector<PlotTrack>& tracks, double from_row, double until_row);

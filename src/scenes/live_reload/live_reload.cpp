@@ -70,6 +70,10 @@ bool LiveReload::reload(const std::string& path, Music& music, bool editor_owns_
     failures.erase(std::remove_if(failures.begin(), failures.end(), [&](const auto& f) { return f.first == path; }),
                    failures.end());
     if (!failure.empty()) {
+        // Start-up's reports end the process and say so; this one does not.
+        const std::string ending = " Exiting.\n";
+        if (failure.size() > ending.size() && failure.compare(failure.size() - ending.size(), ending.size(), ending) == 0)
+            failure.resize(failure.size() - ending.size());
         failures.emplace_back(path, failure);
         fprintf(stderr, "Reload of %s failed: %s%s", path.c_str(), failure.c_str(),
                 failure.empty() || failure.back() != '\n' ? "\n" : "");

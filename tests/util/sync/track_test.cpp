@@ -132,6 +132,41 @@ TEST_F(TrackFiles, SavingCreatesMissingFoldersAndLoadingReadsThemBack) {
     destroy_sync_device(device);
 }
 
+TEST_F(TrackFiles, AReloadTakesOnlyAWholeFile) {
+    const char* path = "data/sync_tracker/_Fade.track";
+    ASSERT_EQ(make_directories("data/sync_tracker/"), 0);
+    SyncTrack* written = track_with({{0, 1.0f, INTERP_HOLD}});
+    ASSERT_EQ(save_track_file(path, written), 0);
+    SyncDevice* device = create_sync_device("data/sync_tracker/", false);
+    SyncTrack* track = find_or_add_track(device, "Fade", 5.0f);
+    ASSERT_NE(track, nullptr);
+
+    insert_key(written, {32, 2.0f, INTERP_LINEAR});
+    ASSERT_EQ(save_track_file(path, written), 0);
+    EXPECT_EQ(reload_track_file(device, path), 1);
+    ASSERT_EQ(track->key_count, 2);
+    EXPECT_EQ(track->keys[1].value, 2.0f);
+    // Half a key: refused, the keys stay.
+    std::ofstream(path, std::ios::binary) << std::string("\x02\0\0\0\0\0\0\0\0\0\x80\x3f", 12);
+    EXPECT_EQ(reload_track_file(device, path), -1);
+    EXPECT_NE(std::string(device->problem).find("not a track file"), std::string::npos);
+    EXPECT_EQ(track->key_count, 2);
+    // No keys: the registered default, as at start-up.
+    std::ofstream(path, std::ios::binary) << std::string(4, '\0');
+    EXPECT_EQ(reload_track_file(device, path), 1);
+    ASSERT_EQ(track->key_count, 1);
+    EXPECT_EQ(track->keys[0].value, 5.0f);
+    EXPECT_EQ(reload_track_file(device, "data/sync_tracker/_Other.track"), 0);
+    destroy_sync_device(device);
+    // With an editor the tracks are the editor's.
+    SyncDevice* editor = create_sync_device("data/sync_tracker/", true);
+    add_track(editor, "Fade", {{0, 3.0f, INTERP_HOLD}}, true);
+    EXPECT_EQ(reload_track_file(editor, path), 0);
+    EXPECT_EQ(editor->tracks[0]->keys[0].value, 3.0f);
+    destroy_sync_device(editor);
+    free_track(written);
+}
+
 TEST_F(TrackFiles, ReleaseModeSavesNothingAndAPlainFileBlocksEverySave) {
     SyncDevice* release = create_sync_device("data/sync_tracker/", false);
     EXPECT_EQ(save_sync_tracks(release), 0);
