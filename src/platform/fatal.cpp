@@ -33,6 +33,14 @@ std::string format_message(const char* format, va_list args) {
 
 void set_fatal_handler(FatalHandler handler) { fatal_handler = handler; }
 
+std::string string_format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = format_message(format, args);
+    va_end(args);
+    return text;
+}
+
 bool run_catching_fatal(const std::function<void()>& work, std::string& message) {
     struct Caught {
         FatalReport report;

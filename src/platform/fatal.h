@@ -24,6 +24,9 @@ struct FatalReport {
 using FatalHandler = void (*)(const FatalReport& report);
 void set_fatal_handler(FatalHandler handler);
 
+// printf into a string of any length: the reports' own formatting, for any text.
+std::string string_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Runs `work` with any fatal report turned into a failure: false, with `message` the report's
 // message (its caption when it has none), and the process goes on. For work whose failure
 // must not end a run, such as reading a file again while the show runs.

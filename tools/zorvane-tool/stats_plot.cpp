@@ -8,6 +8,7 @@
 #include <iterator>
 #include <tuple>
 
+#include "platform/fatal.h"
 #include "track_plot.h"
 
 namespace {
@@ -134,7 +135,7 @@ std::string plot_stats_svg(const StatsTable& table) {
     auto x_of = [&](double seconds) { return LEFT + (seconds - from) / (until - from) * PLOT_WIDTH; };
     auto y_of = [&](double ms) { return TOP + PLOT_HEIGHT - std::min(ms, top_ms) / top_ms * PLOT_HEIGHT; };
 
-    std::string svg = svg_format(
+    std::string svg = string_format(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
         "font-family=\"sans-serif\" font-size=\"12\">\n<rect width=\"%.0f\" height=\"%.0f\" fill=\"#ffffff\"/>\n",
@@ -143,19 +144,19 @@ std::string plot_stats_svg(const StatsTable& table) {
         const double a = std::max(from, plot_seconds_of_row(section.from_row));
         const double b = std::min(until, plot_seconds_of_row(section.until_row));
         if (a >= b) continue;
-        svg += svg_format("<rect class=\"section\" x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"%.0f\" fill=\"%s\"/>\n", x_of(a),
+        svg += string_format("<rect class=\"section\" x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"%.0f\" fill=\"%s\"/>\n", x_of(a),
                       TOP, x_of(b) - x_of(a), PLOT_HEIGHT, section.index % 2 ? "#f0f0f0" : "#fafafa");
-        svg += svg_format("<text x=\"%.2f\" y=\"%.0f\" font-weight=\"bold\">%s</text>\n", x_of(a) + 4, TOP - 8, section.name);
+        svg += string_format("<text x=\"%.2f\" y=\"%.0f\" font-weight=\"bold\">%s</text>\n", x_of(a) + 4, TOP - 8, section.name);
     }
     // The axis: ten lines at most, the seconds along the bottom.
     for (double ms = 0; ms <= top_ms + 1e-9; ms += step)
-        svg += svg_format("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\" stroke=\"#dddddd\"/><text x=\"%.0f\" y=\"%.2f\" "
+        svg += string_format("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\" stroke=\"#dddddd\"/><text x=\"%.0f\" y=\"%.2f\" "
                       "text-anchor=\"end\" fill=\"#666666\">%.0f ms</text>\n",
                       LEFT, y_of(ms), LEFT + PLOT_WIDTH, y_of(ms), LEFT - 6, y_of(ms) + 4, ms);
     const double span = until - from;
     const double tick = span > 60 ? 10 : span > 10 ? 2 : span > 2 ? 0.5 : 0.1;
     for (double s = std::ceil(from / tick) * tick; s <= until + 1e-9; s += tick)
-        svg += svg_format("<text x=\"%.2f\" y=\"%.0f\" fill=\"#666666\" text-anchor=\"middle\">%.1f s</text>\n", x_of(s),
+        svg += string_format("<text x=\"%.2f\" y=\"%.0f\" fill=\"#666666\" text-anchor=\"middle\">%.1f s</text>\n", x_of(s),
                       TOP + PLOT_HEIGHT + 16, s);
 
     // Each part's band sits on those before it; a frame where it did not run adds nothing.
@@ -169,23 +170,23 @@ std::string plot_stats_svg(const StatsTable& table) {
         for (size_t f = 0; f < table.frames.size(); ++f) {
             const double x = x_of(table.frames[f].music_seconds);
             const double top = below[f] + std::max(0.0, table.frames[f].part_ms[p]);
-            upper += svg_format("%.2f,%.2f ", x, y_of(top));
-            lower = svg_format("%.2f,%.2f ", x, y_of(below[f])) + lower;
+            upper += string_format("%.2f,%.2f ", x, y_of(top));
+            lower = string_format("%.2f,%.2f ", x, y_of(below[f])) + lower;
             below[f] = top;
         }
-        svg += svg_format("<polygon class=\"part\" fill=\"%s\" fill-opacity=\"0.85\" points=\"", colour) + upper + lower +
+        svg += string_format("<polygon class=\"part\" fill=\"%s\" fill-opacity=\"0.85\" points=\"", colour) + upper + lower +
                "\"><title>" + svg_escape(table.parts[p]) + "</title></polygon>\n";
         const double legend_y = TOP + 16 + static_cast<double>(p) * 18;
-        svg += svg_format("<rect x=\"%.0f\" y=\"%.0f\" width=\"12\" height=\"12\" fill=\"%s\"/><text x=\"%.0f\" y=\"%.0f\">",
+        svg += string_format("<rect x=\"%.0f\" y=\"%.0f\" width=\"12\" height=\"12\" fill=\"%s\"/><text x=\"%.0f\" y=\"%.0f\">",
                       LEFT + PLOT_WIDTH + 16, legend_y - 10, colour, LEFT + PLOT_WIDTH + 34, legend_y) +
                svg_escape(table.parts[p]) + "</text>\n";
     }
     svg += "<polyline class=\"frame\" fill=\"none\" stroke=\"#000000\" stroke-width=\"1\" points=\"";
-    for (const StatsFrame& frame : table.frames) svg += svg_format("%.2f,%.2f ", x_of(frame.music_seconds), y_of(frame.frame_ms));
+    for (const StatsFrame& frame : table.frames) svg += string_format("%.2f,%.2f ", x_of(frame.music_seconds), y_of(frame.frame_ms));
     svg += "\"><title>frame time</title></polyline>\n";
     for (const auto& [ms, colour, label] : {std::make_tuple(1000.0 / 60, "#3aa655", "60 frames/s"),
                                             std::make_tuple(1000.0 / 30, "#c98a00", "30 frames/s")})
-        svg += svg_format("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\" stroke=\"%s\" stroke-dasharray=\"6 4\"/>"
+        svg += string_format("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\" stroke=\"%s\" stroke-dasharray=\"6 4\"/>"
                       "<text x=\"%.0f\" y=\"%.2f\" fill=\"%s\">%s</text>\n",
                       LEFT, y_of(ms), LEFT + PLOT_WIDTH, y_of(ms), colour, LEFT + 4, y_of(ms) - 4, colour, label);
     svg += "</svg>\n";

@@ -2,16 +2,15 @@
 // browser.
 #include "track_plot.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "commands.h"
+#include "platform/fatal.h"
 
 namespace {
 
@@ -26,15 +25,6 @@ const char* const INTERPOLATION_NAMES[] = {"hold", "linear", "smooth", "ramp"};
 const char* const INTERPOLATION_COLOURS[] = {"#d9534f", "#2a7ae2", "#3aa655", "#c98a00"};
 
 }  // namespace
-
-std::string svg_format(const char* fmt, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, fmt);
-    vsnprintf(buffer, sizeof buffer, fmt, args);
-    va_end(args);
-    return buffer;
-}
 
 std::string svg_escape(const std::string& text) {
     std::string out;
@@ -119,34 +109,34 @@ std::string plot_tracks_svg(const std::vector<PlotTrack>& tracks, double from, d
     auto x_of = [&](double row) { return LEFT + (row - from) / span * PLOT_WIDTH; };
     const double height = TOP + static_cast<double>(tracks.size()) * (LANE + LANE_GAP) + 24;
 
-    std::string svg = svg_format(
+    std::string svg = string_format(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
         "font-family=\"sans-serif\" font-size=\"12\">\n",
         WIDTH, height, WIDTH, height);
-    svg += svg_format("<rect width=\"%.0f\" height=\"%.0f\" fill=\"#ffffff\"/>\n", WIDTH, height);
+    svg += string_format("<rect width=\"%.0f\" height=\"%.0f\" fill=\"#ffffff\"/>\n", WIDTH, height);
 
     // Sections as alternating bands with their names; bar lines every 4 bars with their numbers.
     for (const PlotSection& section : plot_sections()) {
         const double a = std::max(from, section.from_row);
         const double b = std::min(until, section.until_row);
         if (a >= b) continue;
-        svg += svg_format("<rect class=\"section\" x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"%.0f\" fill=\"%s\"/>\n",
+        svg += string_format("<rect class=\"section\" x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"%.0f\" fill=\"%s\"/>\n",
                       x_of(a), 18.0, x_of(b) - x_of(a), height - 18.0, section.index % 2 ? "#f2f2f2" : "#fafafa");
-        svg += svg_format("<text x=\"%.2f\" y=\"14\" font-weight=\"bold\">%s</text>\n", x_of(a) + 4, section.name);
+        svg += string_format("<text x=\"%.2f\" y=\"14\" font-weight=\"bold\">%s</text>\n", x_of(a) + 4, section.name);
     }
     const int first_line = static_cast<int>(std::ceil(from / (4.0 * SYNC_ROWS_PER_BAR)));
     for (int line = first_line; line * 4.0 * SYNC_ROWS_PER_BAR <= until; ++line) {
         const double x = x_of(line * 4.0 * SYNC_ROWS_PER_BAR);
-        svg += svg_format("<line class=\"bar\" x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\" stroke=\"#c8c8c8\"/>\n", x, TOP - 4,
+        svg += string_format("<line class=\"bar\" x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\" stroke=\"#c8c8c8\"/>\n", x, TOP - 4,
                       x, height - 20);
-        svg += svg_format("<text x=\"%.2f\" y=\"%.0f\" fill=\"#888888\" font-size=\"10\">%d | %.1fs</text>\n", x + 2,
+        svg += string_format("<text x=\"%.2f\" y=\"%.0f\" fill=\"#888888\" font-size=\"10\">%d | %.1fs</text>\n", x + 2,
                       height - 8, line * 4, plot_seconds_of_row(line * 4.0 * SYNC_ROWS_PER_BAR));
     }
     // What the marker colours mean.
     for (int k = 0; k < 4; ++k) {
         const double x = WIDTH - RIGHT - 300 + k * 75;
-        svg += svg_format("<circle cx=\"%.0f\" cy=\"34\" r=\"4\" fill=\"%s\"/><text x=\"%.0f\" y=\"38\">%s</text>\n", x,
+        svg += string_format("<circle cx=\"%.0f\" cy=\"34\" r=\"4\" fill=\"%s\"/><text x=\"%.0f\" y=\"38\">%s</text>\n", x,
                       INTERPOLATION_COLOURS[k], x + 8, INTERPOLATION_NAMES[k]);
     }
 
@@ -159,20 +149,20 @@ std::string plot_tracks_svg(const std::vector<PlotTrack>& tracks, double from, d
         if (high - low < 1e-6) low -= 0.5, high += 0.5;
         auto y_of = [&](double v) { return top + LANE - 4 - (v - low) / (high - low) * (LANE - 8); };
 
-        svg += svg_format("<g class=\"lane\" id=\"lane-%zu\">\n", t);
-        svg += svg_format("<rect x=\"%.0f\" y=\"%.2f\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"#999999\"/>\n",
+        svg += string_format("<g class=\"lane\" id=\"lane-%zu\">\n", t);
+        svg += string_format("<rect x=\"%.0f\" y=\"%.2f\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"#999999\"/>\n",
                       LEFT, top, PLOT_WIDTH, LANE);
-        svg += "<text x=\"6\" y=\"" + svg_format("%.2f", top + 16) + "\" font-weight=\"bold\">" + svg_escape(track.name) +
+        svg += "<text x=\"6\" y=\"" + string_format("%.2f", top + 16) + "\" font-weight=\"bold\">" + svg_escape(track.name) +
                "</text>\n";
-        svg += svg_format("<text x=\"6\" y=\"%.2f\" fill=\"#666666\" font-size=\"10\">%.6g .. %.6g</text>\n", top + 32, low,
+        svg += string_format("<text x=\"6\" y=\"%.2f\" fill=\"#666666\" font-size=\"10\">%.6g .. %.6g</text>\n", top + 32, low,
                       high);
         svg += "<polyline fill=\"none\" stroke=\"#333333\" stroke-width=\"1.5\" points=\"";
-        for (const auto& p : points) svg += svg_format("%.2f,%.2f ", x_of(p.first), y_of(p.second));
+        for (const auto& p : points) svg += string_format("%.2f,%.2f ", x_of(p.first), y_of(p.second));
         svg += "\"/>\n";
         for (const SyncKey& key : track.keys) {
             if (key.row < from || key.row > until) continue;
             const int kind = key.interpolation >= 0 && key.interpolation < 4 ? key.interpolation : 0;
-            svg += svg_format("<circle class=\"key\" cx=\"%.2f\" cy=\"%.2f\" r=\"3.5\" fill=\"%s\"><title>row %d (%.2fs): "
+            svg += string_format("<circle class=\"key\" cx=\"%.2f\" cy=\"%.2f\" r=\"3.5\" fill=\"%s\"><title>row %d (%.2fs): "
                           "%.6g, %s</title></circle>\n",
                           x_of(key.row), y_of(key.value), INTERPOLATION_COLOURS[kind], key.row,
                           plot_seconds_of_row(key.row), static_cast<double>(key.value),

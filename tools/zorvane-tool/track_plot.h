@@ -28,7 +28,6 @@ struct PlotSection {
 std::vector<PlotSection> plot_sections();
 
 // ---- SVG text, shared by the plots ----
-std::string svg_format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Text for an element or an attribute: markup escaped, control characters dropped.
 std::string svg_escape(const std::string& text);
 // Writes the picture; 0, or 1 after a tool error.

@@ -71,16 +71,15 @@ bool LiveReload::reload(const std::string& path, Music& music, bool editor_owns_
                    failures.end());
     if (!failure.empty()) {
         // Start-up's reports end the process and say so; this one does not.
-        const std::string ending = " Exiting.\n";
-        if (failure.size() > ending.size() && failure.compare(failure.size() - ending.size(), ending.size(), ending) == 0)
-            failure.resize(failure.size() - ending.size());
+        const std::string exiting = " Exiting.\n";
+        if (failure.size() > exiting.size() && failure.compare(failure.size() - exiting.size(), exiting.size(), exiting) == 0)
+            failure.resize(failure.size() - exiting.size());
         failures.emplace_back(path, failure);
         fprintf(stderr, "Reload of %s failed: %s%s", path.c_str(), failure.c_str(),
                 failure.empty() || failure.back() != '\n' ? "\n" : "");
         fflush(stderr);
         return false;
     }
-    ++files_taken;
     std::string what;
     for (const std::string& item : taken) what += (what.empty() ? "" : ", ") + item;
     log_line("Reloaded %s: %s", path.c_str(), what.c_str());

@@ -24,14 +24,13 @@ public:
     bool start(std::string& error);
     // Takes the changes that have settled by `now_ms` (the monotonic clock).
     void update(Music& music, bool editor_owns_tracks, uint64_t now_ms);
-    // One file's reload, as update() does it; true when something took it without failing.
-    bool reload(const std::string& path, Music& music, bool editor_owns_tracks);
-    // The latest failure that no later save has mended, with its file; empty when none.
+    // The latest failure that no later save has mended; empty when none.
     std::string standing_error() const;
 
-    int files_taken = 0;
-
 private:
+    // True when something took the file without failing.
+    bool reload(const std::string& path, Music& music, bool editor_owns_tracks);
+
     FileWatcher watcher;
     std::vector<std::pair<std::string, std::string>> failures;  // file, report; the latest last
 };

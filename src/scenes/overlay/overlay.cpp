@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <string>
 
+#include "platform/fatal.h"
 #include "util/text/text.h"
 
 namespace {
@@ -101,16 +101,6 @@ void graph(const std::deque<float>& times, float top_ms, float x, float y, float
     glEnd();
 }
 
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...) {
-    char buffer[256];
-    va_list args;
-    va_start(args, pattern);
-    vsnprintf(buffer, sizeof buffer, pattern, args);
-    va_end(args);
-    return buffer;
-}
-
 }  // namespace
 
 size_t line_count(const std::string& text) {
@@ -139,26 +129,26 @@ void draw_overlay(const OverlayView& view, const Text& font, int width, int heig
     const double bar = std::floor(view.beat / 4.0);
     const double beat_in_bar = std::floor(view.beat - bar * 4.0);
     line(font, at, 1, 1, 1,
-         format("%9.3f s   bar %d.%d   row %d%s", view.music_seconds, static_cast<int>(bar) + 1,
+         string_format("%9.3f s   bar %d.%d   row %d%s", view.music_seconds, static_cast<int>(bar) + 1,
                 static_cast<int>(beat_in_bar) + 1, static_cast<int>(std::floor(view.row)), view.paused ? "   paused" : ""));
     line(font, at, 1, 1, 1, "scenes " + (view.scenes.empty() ? std::string("none") : view.scenes));
     line(font, at, 1, 1, 1, "post   " + (view.effects.empty() ? std::string("none") : view.effects));
     const float last_ms = view.frame_ms && !view.frame_ms->empty() ? view.frame_ms->back() : 0.0f;
     const float top_ms = view.frame_ms ? graph_top(*view.frame_ms) : GRAPH_MS;
     line(font, at, 1, 1, 1,
-         format("%5.1f frames/s   %6.1f ms   (graph to %.0f ms)", view.frames_per_second, static_cast<double>(last_ms),
+         string_format("%5.1f frames/s   %6.1f ms   (graph to %.0f ms)", view.frames_per_second, static_cast<double>(last_ms),
                 static_cast<double>(top_ms)));
     const float graph_bottom = at.y - GRAPH_HEIGHT * at.unit + LINE * 0.3f * at.unit;
     if (view.frame_ms) graph(*view.frame_ms, top_ms, MARGIN * at.unit, graph_bottom, at.unit);
     at.y -= (GRAPH_HEIGHT + LINE * 0.5f) * at.unit;
-    line(font, at, 0.7f, 0.7f, 0.7f, format("%-18s %8s %8s", "part", "GPU ms", "CPU ms"));
+    line(font, at, 0.7f, 0.7f, 0.7f, string_format("%-18s %8s %8s", "part", "GPU ms", "CPU ms"));
     if (view.parts && view.part_names) {
         for (const PartTime& time : view.parts->parts) {
             const std::string name = time.part >= 0 && static_cast<size_t>(time.part) < view.part_names->size()
                                          ? (*view.part_names)[static_cast<size_t>(time.part)]
                                          : "?";
-            const std::string gpu = time.gpu_ms >= 0 ? format("%8.2f", time.gpu_ms) : format("%8s", "-");
-            line(font, at, 1, 1, 1, format("%-18s %s %8.2f", name.c_str(), gpu.c_str(), time.cpu_ms));
+            const std::string gpu = time.gpu_ms >= 0 ? string_format("%8.2f", time.gpu_ms) : string_format("%8s", "-");
+            line(font, at, 1, 1, 1, string_format("%-18s %s %8.2f", name.c_str(), gpu.c_str(), time.cpu_ms));
         }
     }
     if (view.timer == GpuTimer::None) line(font, at, 1.0f, 0.8f, 0.2f, "no GPU timer queries here: CPU time only");
