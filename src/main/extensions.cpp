@@ -95,16 +95,32 @@ std::vector<std::string> resolve_gl_entry_points() {
     FALL_BACK(GenFramebuffersEXT, GenFramebuffers);
     FALL_BACK(GenRenderbuffersEXT, GenRenderbuffers);
     FALL_BACK(GenerateMipmapEXT, GenerateMipmap);
+    FALL_BACK(GetActiveUniformARB, GetActiveUniform);
     FALL_BACK(GetUniformLocationARB, GetUniformLocation);
+    FALL_BACK(GetUniformfvARB, GetUniformfv);
+    FALL_BACK(GetUniformivARB, GetUniformiv);
+    FALL_BACK(BeginQuery, BeginQueryARB);
+    FALL_BACK(DeleteQueries, DeleteQueriesARB);
+    FALL_BACK(EndQuery, EndQueryARB);
+    FALL_BACK(GenQueries, GenQueriesARB);
+    FALL_BACK(GetQueryObjectiv, GetQueryObjectivARB);
     FALL_BACK(LinkProgramARB, LinkProgram);
     FALL_BACK(RenderbufferStorageEXT, RenderbufferStorage);
     FALL_BACK(RenderbufferStorageMultisampleEXT, RenderbufferStorageMultisample);
     FALL_BACK(ShaderSourceARB, ShaderSource);
     FALL_BACK(Uniform1fARB, Uniform1f);
+    FALL_BACK(Uniform1fvARB, Uniform1fv);
     FALL_BACK(Uniform1iARB, Uniform1i);
+    FALL_BACK(Uniform1ivARB, Uniform1iv);
     FALL_BACK(Uniform2fARB, Uniform2f);
+    FALL_BACK(Uniform2fvARB, Uniform2fv);
+    FALL_BACK(Uniform2ivARB, Uniform2iv);
     FALL_BACK(Uniform3fvARB, Uniform3fv);
+    FALL_BACK(Uniform3ivARB, Uniform3iv);
     FALL_BACK(Uniform4fvARB, Uniform4fv);
+    FALL_BACK(Uniform4ivARB, Uniform4iv);
+    FALL_BACK(UniformMatrix2fvARB, UniformMatrix2fv);
+    FALL_BACK(UniformMatrix3fvARB, UniformMatrix3fv);
     FALL_BACK(UniformMatrix4fvARB, UniformMatrix4fv);
     FALL_BACK(UseProgramObjectARB, UseProgram);
     FALL_BACK(ValidateProgramARB, ValidateProgram);
@@ -146,7 +162,15 @@ std::vector<std::string> resolve_gl_entry_points() {
     REQUIRE(GenerateMipmapEXT);
     REQUIRE(GetInfoLogARB);
     REQUIRE(GetObjectParameterivARB);
+    REQUIRE(GetActiveUniformARB);
     REQUIRE(GetUniformLocationARB);
+    REQUIRE(GetUniformfvARB);
+    REQUIRE(GetUniformivARB);
+    REQUIRE(BeginQuery);
+    REQUIRE(DeleteQueries);
+    REQUIRE(EndQuery);
+    REQUIRE(GenQueries);
+    REQUIRE(GetQueryObjectiv);
     REQUIRE(LinkProgramARB);
     REQUIRE(ProgramStringARB);
     REQUIRE(RenderbufferStorageEXT);
@@ -154,16 +178,30 @@ std::vector<std::string> resolve_gl_entry_points() {
     REQUIRE(ShaderSourceARB);
     REQUIRE(TexImage2DMultisample);
     REQUIRE(Uniform1fARB);
+    REQUIRE(Uniform1fvARB);
     REQUIRE(Uniform1iARB);
+    REQUIRE(Uniform1ivARB);
     REQUIRE(Uniform2fARB);
+    REQUIRE(Uniform2fvARB);
+    REQUIRE(Uniform2ivARB);
     REQUIRE(Uniform3fvARB);
+    REQUIRE(Uniform3ivARB);
     REQUIRE(Uniform4fvARB);
+    REQUIRE(Uniform4ivARB);
+    REQUIRE(UniformMatrix2fvARB);
+    REQUIRE(UniformMatrix3fvARB);
     REQUIRE(UniformMatrix4fvARB);
     REQUIRE(UseProgramObjectARB);
     REQUIRE(ValidateProgramARB);
     REQUIRE(VertexAttrib4f);
     REQUIRE(VertexAttribPointer);
 #undef REQUIRE
+    // Functions of optional extensions: their one user checks the extension and the function
+    // before it calls them (frame statistics' timer queries).
+#define OPTIONAL(name) static_cast<void>(__glew##name)
+    OPTIONAL(GetQueryObjectui64v);     // GL_ARB_timer_query
+    OPTIONAL(GetQueryObjectui64vEXT);  // GL_EXT_timer_query
+#undef OPTIONAL
     return missing;
 }
 

@@ -18,6 +18,17 @@ constexpr double PLOT_WIDTH = WIDTH - LEFT - RIGHT, PLOT_HEIGHT = HEIGHT - TOP -
 const char* const COLOURS[] = {"#4e79a7", "#f28e2b", "#e15759", "#76b7b2", "#59a14f", "#edc948", "#b07aa1",
                                "#ff9da7", "#9c755f", "#bab0ac", "#1f77b4", "#8c564b", "#17becf", "#bcbd22"};
 
+// A step of 1, 2, 2.5 or 5 times a power of ten that cuts `range` into at most ten parts; the
+// range is at least 1e-9 and at most 1e12 (an hour and a half of frames... a file's numbers
+// may be anything).
+double nice_step(double range) {
+    range = std::min(std::max(range, 1e-9), 1e12);
+    const double power = std::pow(10.0, std::floor(std::log10(range / 10.0)));
+    for (double factor : {1.0, 2.0, 2.5, 5.0, 10.0})
+        if (range / (factor * power) <= 10.0) return factor * power;
+    return 10.0 * power;
+}
+
 std::vector<std::string> split(const std::string& line) {
     std::vector<std::string> cells;
     size_t start = 0;
@@ -124,14 +135,10 @@ std::string plot_stats_svg(const StatsTable& table) {
         heights.push_back(std::max(frame.frame_ms, stacked));
     }
     std::sort(heights.begin(), heights.end());
-    const double high = heights[std::min(heights.size() - 1, heights.size() * 99 / 100)] * 1.2;
-    double step = 5;
-    for (double s : {5.0, 10.0, 20.0, 25.0, 50.0, 100.0, 200.0, 250.0, 500.0, 1000.0, 2000.0, 5000.0}) {
-        step = s;
-        if (high / s <= 10) break;
-    }
     // At least 40 ms, so that both frame-rate lines show.
-    const double top_ms = std::max(40.0, std::ceil(high / step) * step);
+    const double high = std::max(40.0, std::min(1e12, heights[std::min(heights.size() - 1, heights.size() * 99 / 100)] * 1.2));
+    const double step = nice_step(high);
+    const double top_ms = std::ceil(high / step) * step;
     auto x_of = [&](double seconds) { return LEFT + (seconds - from) / (until - from) * PLOT_WIDTH; };
     auto y_of = [&](double ms) { return TOP + PLOT_HEIGHT - std::min(ms, top_ms) / top_ms * PLOT_HEIGHT; };
 
@@ -148,16 +155,21 @@ std::string plot_stats_svg(const StatsTable& table) {
                       TOP, x_of(b) - x_of(a), PLOT_HEIGHT, section.index % 2 ? "#f0f0f0" : "#fafafa");
         svg += string_format("<text x=\"%.2f\" y=\"%.0f\" font-weight=\"bold\">%s</text>\n", x_of(a) + 4, TOP - 8, section.name);
     }
-    // The axis: ten lines at most, the seconds along the bottom.
-    for (double ms = 0; ms <= top_ms + 1e-9; ms += step)
+    // The axis: about ten lines, the seconds along the bottom. The loops count their lines rather
+    // than add steps, which a step too small for the numbers' precision would never end.
+    for (int k = 0; k <= 11 && k * step <= top_ms + step * 1e-6; ++k) {
+        const double ms = k * step;
         svg += string_format("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\" stroke=\"#dddddd\"/><text x=\"%.0f\" y=\"%.2f\" "
                       "text-anchor=\"end\" fill=\"#666666\">%.0f ms</text>\n",
                       LEFT, y_of(ms), LEFT + PLOT_WIDTH, y_of(ms), LEFT - 6, y_of(ms) + 4, ms);
-    const double span = until - from;
-    const double tick = span > 60 ? 10 : span > 10 ? 2 : span > 2 ? 0.5 : 0.1;
-    for (double s = std::ceil(from / tick) * tick; s <= until + 1e-9; s += tick)
-        svg += string_format("<text x=\"%.2f\" y=\"%.0f\" fill=\"#666666\" text-anchor=\"middle\">%.1f s</text>\n", x_of(s),
+    }
+    const double tick = nice_step(until - from);
+    for (int k = 0; k <= 11; ++k) {
+        const double s = std::ceil(from / tick) * tick + k * tick;
+        if (s > until + tick * 1e-6) break;
+        svg += string_format("<text x=\"%.2f\" y=\"%.0f\" fill=\"#666666\" text-anchor=\"middle\">%.6g s</text>\n", x_of(s),
                       TOP + PLOT_HEIGHT + 16, s);
+    }
 
     // Each part's band sits on those before it; a frame where it did not run adds nothing.
     std::vector<double> below(table.frames.size(), 0.0);

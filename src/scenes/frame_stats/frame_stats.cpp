@@ -24,8 +24,9 @@ FrameStats::~FrameStats() {
 
 void FrameStats::init(std::vector<std::string> names) {
     part_names = std::move(names);
-    if (GLEW_ARB_timer_query) gpu_timer = GpuTimer::Arb;
-    else if (GLEW_EXT_timer_query) gpu_timer = GpuTimer::Ext;
+    // The extension's word alone is not enough for a call through GLEW: the function must be there.
+    if (GLEW_ARB_timer_query && glGetQueryObjectui64v) gpu_timer = GpuTimer::Arb;
+    else if (GLEW_EXT_timer_query && glGetQueryObjectui64vEXT) gpu_timer = GpuTimer::Ext;
     else gpu_timer = GpuTimer::None;
 }
 

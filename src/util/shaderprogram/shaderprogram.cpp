@@ -123,7 +123,6 @@ void copy_uniforms(GLhandleARB from, GLhandleARB to) {
     GLint count = 0, longest = 0;
     glGetObjectParameterivARB(from, GL_OBJECT_ACTIVE_UNIFORMS_ARB, &count);
     glGetObjectParameterivARB(from, GL_OBJECT_ACTIVE_UNIFORM_MAX_LENGTH_ARB, &longest);
-    const GLhandleARB current = glGetHandleARB(GL_PROGRAM_OBJECT_ARB);
     glUseProgramObjectARB(to);
     std::vector<char> name(static_cast<size_t>(std::max(longest, 1)) + 16, '\0');
     for (GLint i = 0; i < count; ++i) {
@@ -160,7 +159,8 @@ void copy_uniforms(GLhandleARB from, GLhandleARB to) {
             }
         }
     }
-    glUseProgramObjectARB(current);
+    // Reloads come between frames, where nothing counts on a bound program.
+    glUseProgramObjectARB(0);
 }
 
 // On failure `reload_error` (when given) takes the driver's report; without it the failure ends
