@@ -127,6 +127,11 @@ int32_t int_attribute(const Element* e, const char* name, int32_t missing) {
 // [SECTION] The loader and its reading order
 //-----------------------------------------------------------------------------
 
+// The primitives a mesh is drawn from, in the order their elements are taken; the first one
+// present gives the mesh's inputs.
+enum class Primitive { None, Triangles, Polygons, Polylist, Strips, Fans };
+constexpr const char* PRIMITIVES[] = {"triangles", "polygons", "polylist", "tristrips", "trifans"};
+
 class DaeLoader {
 public:
     DaeLoader(const char* file_name, SceneTables& tables, DaeTextureLoader textures)
@@ -427,8 +432,11 @@ private:
                 mesh.position_source = reference(vert_el, "source");
             }
 
-            const Element* first = mesh_el->FirstChildElement("triangles");
-            if (!first) first = mesh_el->FirstChildElement("polygons");
+            // Triangles first, then polygons; exporters that do not triangulate write polylists
+            // (Blender, OpenCOLLADA), some strips and fans.
+            const Element* first = nullptr;
+            for (const char* kind : PRIMITIVES)
+                if (!first) first = mesh_el->FirstChildElement(kind);
             if (!first) ZV_FATAL("Found neither triangles nor polygons in mesh %s", mesh.name.c_str());
             read_mesh_inputs(first, mesh);
 
@@ -442,7 +450,7 @@ private:
                     read_mesh_source(src, mesh.name, mesh.texcoords, mesh.texcoords_stride, false);
             }
 
-            for (const char* kind : {"triangles", "polygons"})
+            for (const char* kind : PRIMITIVES)
                 for (const Element* el = mesh_el->FirstChildElement(kind); el; el = el->NextSiblingElement(kind))
                     load_geom_object(el, mesh_id);
         }
@@ -486,18 +494,84 @@ private:
         const std::string kind = el->Value();
         const Element* ind_el = el->FirstChildElement("p");
         ZV_ASSERT_NOT_NULL(ind_el);
-        if (kind != "triangles" && kind != "polygons") ZV_FATAL("Unrecognized geometry type %s", kind.c_str());
+        const Primitive primitive = kind == "triangles" ? Primitive::Triangles
+                                    : kind == "polygons" ? Primitive::Polygons
+                                    : kind == "polylist" ? Primitive::Polylist
+                                    : kind == "tristrips" ? Primitive::Strips
+                                    : kind == "trifans" ? Primitive::Fans
+                                                        : Primitive::None;
+        if (primitive == Primitive::None) ZV_FATAL("Unrecognized geometry type %s", kind.c_str());
         // Corners are counted by their vertex; without one the other index lists have nothing
         // to line up with.
         if (mesh.offvertex < 0)
             ZV_FATAL("The %s of geometry %s have no VERTEX input in %s", kind.c_str(), mesh.name.c_str(), where());
-        for (; ind_el; ind_el = ind_el->NextSiblingElement("p")) read_indices(ind_el, kind == "polygons", *object);
+        std::vector<int32_t> vcounts;
+        if (primitive == Primitive::Polylist) {
+            const Element* vcount = el->FirstChildElement("vcount");
+            if (!vcount) ZV_FATAL("The polylist of geometry %s has no <vcount> in %s", mesh.name.c_str(), where());
+            vcounts = read_ints(text_of(vcount));
+            // One <p> holds every polygon of the list.
+            read_indices(ind_el, primitive, *object, &vcounts);
+        } else {
+            for (; ind_el; ind_el = ind_el->NextSiblingElement("p")) read_indices(ind_el, primitive, *object, nullptr);
+        }
         t.geom_objects.push_back(std::move(object));
     }
 
+    // The tuple numbers of a <p>'s triangles, three a triangle: triangles as they come; a
+    // polygon or a fan cut around its first corner; a strip's every three neighbours, every
+    // second one turned so that all face the same way; a polylist's polygons, `vcounts`
+    // corners each, each cut as a polygon (one of fewer than three corners makes none).
+    static std::vector<size_t> triangle_corners(Primitive primitive, size_t corners, const std::vector<int32_t>* vcounts,
+                                                const std::string& mesh, const char* where) {
+        std::vector<size_t> out;
+        auto fan = [&](size_t start, size_t count) {
+            for (size_t c = 1; c + 1 < count; ++c) out.insert(out.end(), {start, start + c, start + c + 1});
+        };
+        switch (primitive) {
+            case Primitive::Triangles:
+                if (corners % 3 != 0)
+                    ZV_FATAL("<p> of geometry %s holds %zu corners, not whole triangles, in %s", mesh.c_str(), corners,
+                             where);
+                for (size_t c = 0; c < corners; ++c) out.push_back(c);
+                break;
+            case Primitive::Polygons:
+                fan(0, corners);
+                break;
+            case Primitive::Fans:
+            case Primitive::Strips:
+                if (corners < 3)
+                    ZV_FATAL("<p> of geometry %s holds %zu corners, too few for a triangle %s, in %s", mesh.c_str(),
+                             corners, primitive == Primitive::Fans ? "fan" : "strip", where);
+                if (primitive == Primitive::Fans) fan(0, corners);
+                for (size_t c = 0; primitive == Primitive::Strips && c + 2 < corners; ++c) {
+                    if (c % 2 == 0) out.insert(out.end(), {c, c + 1, c + 2});
+                    else out.insert(out.end(), {c + 1, c, c + 2});
+                }
+                break;
+            case Primitive::Polylist: {
+                size_t start = 0;
+                for (const int32_t count : *vcounts) {
+                    if (count < 0 || static_cast<size_t>(count) > corners - start)
+                        ZV_FATAL("The polylist of geometry %s gives a polygon of %d corners where %zu are left, in %s",
+                                 mesh.c_str(), count, corners - start, where);
+                    fan(start, static_cast<size_t>(count));
+                    start += static_cast<size_t>(count);
+                }
+                if (start != corners)
+                    ZV_FATAL("The polylist of geometry %s counts %zu corners in <vcount> and %zu in <p>, in %s",
+                             mesh.c_str(), start, corners, where);
+                break;
+            }
+            case Primitive::None:
+                break;
+        }
+        return out;
+    }
+
     // One <p>: the tuples' vertex, normal and texture-coordinate indices, each checked against
-    // its array; a polygon is cut into a fan around its first corner.
-    void read_indices(const Element* ind_el, bool polygon, GeomObject& object) {
+    // its array, in the order of the primitive's triangles.
+    void read_indices(const Element* ind_el, Primitive primitive, GeomObject& object, const std::vector<int32_t>* vcounts) {
         const Mesh& mesh = *object.mesh_ptr;
         const std::vector<int32_t> values = read_ints(text_of(ind_el));
         const size_t n = values.size();
@@ -519,7 +593,7 @@ private:
             {mesh.offtexcoord, &object.itexcoords, elements(mesh.texcoords, mesh.texcoords_stride), "texcoord", "itexcoords",
              "offtexcoord"},
         };
-        if (polygon)
+        if (primitive == Primitive::Polygons)
             for (const Stream& s : streams) {
                 if (s.offset < 0) continue;
                 const size_t offset = static_cast<size_t>(s.offset);
@@ -533,28 +607,17 @@ private:
         if (n % stride != 0)
             ZV_FATAL("<p> of geometry %s holds %zu indices, not whole tuples of %zu, in %s", mesh.name.c_str(), n, stride,
                      where());
-        const size_t corners = n / stride;
-        if (!polygon && corners % 3 != 0)
-            ZV_FATAL("<p> of geometry %s holds %zu corners, not whole triangles, in %s", mesh.name.c_str(), corners, where());
+        const std::vector<size_t> corners = triangle_corners(primitive, n / stride, vcounts, mesh.name, where());
         for (const Stream& s : streams) {
             if (s.offset < 0) continue;
-            auto index = [&](size_t corner) {
+            std::vector<int32_t>& out = *s.out;
+            out.reserve(out.size() + corners.size());
+            for (const size_t corner : corners) {
                 const int32_t i = values[corner * stride + static_cast<size_t>(s.offset)];
                 if (i < 0 || static_cast<size_t>(i) >= s.elements)
                     ZV_FATAL("Index %d in <p> of geometry %s is outside its %s source of %zu elements in %s", i,
                              mesh.name.c_str(), s.what, s.elements, where());
-                return i;
-            };
-            std::vector<int32_t>& out = *s.out;
-            if (!polygon) {
-                out.reserve(out.size() + corners);
-                for (size_t c = 0; c < corners; ++c) out.push_back(index(c));
-            } else {
-                const int32_t first = index(0);
-                for (size_t c = 1; c + 1 < corners; ++c) {
-                    const int32_t b = index(c), d = index(c + 1);
-                    out.insert(out.end(), {first, b, d});
-                }
+                out.push_back(i);
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -88,9 +89,8 @@ const char* read_attributes(const char* p, TiXmlEncoding encoding, bool& empty_e
 // read by TinyXML's own parser for it. `p` must be readable three bytes past its terminating NUL,
 // as TinyXML itself may step there. Where TinyXML would report an error the count stops: what
 // follows is never parsed.
-size_t depth_of(const char* p, size_t stop_above) {
+size_t depth_of(const char* p, size_t stop_above, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN) {
     if (!p || !*p) return 0;
-    TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN;
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) encoding = TIXML_ENCODING_UTF8;
 
@@ -164,7 +164,58 @@ size_t xml_nesting_depth(std::string_view text, size_t stop_above) {
     return depth_of(padded.c_str(), stop_above);
 }
 
-bool parse_xml_document(TiXmlDocument& document, std::string_view bytes, const char* file_name) {
+std::string xml_bytes_as_utf8(std::string_view bytes, bool& recoded) {
+    auto starts = [&](const char* mark, size_t n) { return bytes.size() >= n && bytes.compare(0, n, mark, n) == 0; };
+    recoded = true;
+    if (starts("\xEF\xBB\xBF", 3)) return std::string(bytes.substr(3));
+    // UTF-16 by its byte-order mark, or without one by the "<" that opens every document.
+    int big_endian = -1;
+    size_t at = 0;
+    if (starts("\xFF\xFE", 2)) big_endian = 0, at = 2;
+    else if (starts("\xFE\xFF", 2)) big_endian = 1, at = 2;
+    else if (starts("<\0", 2) && !starts("<\0\0", 3)) big_endian = 0;
+    else if (starts("\0<", 2)) big_endian = 1;
+    if (big_endian < 0) {
+        recoded = false;
+        return std::string(bytes);
+    }
+    auto unit = [&](size_t i) {
+        const auto a = static_cast<uint8_t>(bytes[i]), b = static_cast<uint8_t>(bytes[i + 1]);
+        return static_cast<uint32_t>(big_endian ? (a << 8 | b) : (b << 8 | a));
+    };
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    for (size_t i = at; i + 1 < bytes.size(); i += 2) {
+        uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;  // half a pair
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool parse_xml_document(TiXmlDocument& document, std::string_view original, const char* file_name) {
+    bool recoded = false;
+    const std::string utf8 = xml_bytes_as_utf8(original, recoded);
+    std::string_view bytes = utf8;
     // What LoadFile hands to the parser: the bytes up to the first NUL, "\r\n" and a lone
     // "\r" made "\n".
     bytes = bytes.substr(0, bytes.find('\0'));
@@ -178,10 +229,13 @@ bool parse_xml_document(TiXmlDocument& document, std::string_view bytes, const c
         at = cr + (cr + 1 < bytes.size() && bytes[cr + 1] == '\n' ? 2 : 1);
     }
     text.append(PADDING, '\0');
-    if (depth_of(text.c_str(), MAX_XML_NESTING) > MAX_XML_NESTING)
+    // A document that came as UTF-16 or with UTF-8's mark is UTF-8 now, whatever its
+    // declaration says: both the count and the parse read it so.
+    const TiXmlEncoding encoding = recoded ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_UNKNOWN;
+    if (depth_of(text.c_str(), MAX_XML_NESTING, encoding) > MAX_XML_NESTING)
         ZV_FATAL("Could not load %s. Error='Elements nested deeper than %zu levels'. Exiting.\n", file_name,
                  MAX_XML_NESTING);
-    document.Parse(text.c_str());
+    document.Parse(text.c_str(), nullptr, encoding);
     return !document.Error();
 }
 

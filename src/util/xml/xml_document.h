@@ -22,8 +22,13 @@ constexpr size_t MAX_XML_NESTING = 1000;
 // missed or imagined before it stops.
 size_t xml_nesting_depth(std::string_view text, size_t stop_above = MAX_XML_NESTING);
 
+// The bytes of an XML file as UTF-8: UTF-16 (by its byte-order mark, or by the "<" it starts
+// with) converted, UTF-8's byte-order mark dropped, anything else as it is. `recoded` says
+// whether it was one of the former. TinyXML reads no UTF-16 and not always the mark.
+std::string xml_bytes_as_utf8(std::string_view bytes, bool& recoded);
+
 // Parses the bytes of a file into `document` the way TiXmlDocument::LoadFile does (line ends
-// made "\n" first). A document nested deeper than MAX_XML_NESTING ends the process with
+// made "\n" first), after xml_bytes_as_utf8. A document nested deeper than MAX_XML_NESTING ends the process with
 // "Could not load <file_name>. Error='Elements nested deeper than 1000 levels'. Exiting.\n".
 // False when TinyXML reports an error: document.ErrorDesc() says which.
 bool parse_xml_document(TiXmlDocument& document, std::string_view bytes, const char* file_name);

@@ -83,6 +83,33 @@ TEST(DaeLoader, PolygonsBecomeFansAndTrianglesSetTheOffsetsOfTheWholeMesh) {
     EXPECT_EQ(t.meshes[0]->texcoords_stride, 2);
 }
 
+TEST(DaeLoader, PolylistsStripsAndFansAreTriangulatedWithTheSameChecks) {
+    const std::string vertex = "<input semantic=\"VERTEX\" source=\"#Box-vtx\" offset=\"0\"/>";
+    // A quad and a triangle, as a non-triangulating exporter writes them, with its trailing space.
+    SceneTables t = load(box_scene("<polylist count=\"2\">" + vertex + "<vcount>4 3 </vcount><p>0 1 2 3 4 5 6</p></polylist>" +
+                                   "<tristrips>" + vertex + "<p>0 1 2 3 4</p></tristrips>" +
+                                   "<trifans>" + vertex + "<p>7 0 1 2</p></trifans>"));
+    ASSERT_EQ(t.geom_objects.size(), 3u);
+    EXPECT_EQ(t.geom_objects[0]->ivertices, (std::vector<int32_t>{0, 1, 2, 0, 2, 3, 4, 5, 6}));
+    // Every second triangle of a strip turned, so that all face the same way.
+    EXPECT_EQ(t.geom_objects[1]->ivertices, (std::vector<int32_t>{0, 1, 2, 2, 1, 3, 2, 3, 4}));
+    EXPECT_EQ(t.geom_objects[2]->ivertices, (std::vector<int32_t>{7, 0, 1, 7, 1, 2}));
+    EXPECT_EQ(t.nodes[1]->objects, (std::vector<int32_t>{0, 1, 2}));
+
+    EXPECT_EQ(fatal_of(box_scene("<polylist>" + vertex + "<vcount>4 4</vcount><p>0 1 2 3 4 5 6</p></polylist>")),
+              "The polylist of geometry box gives a polygon of 4 corners where 3 are left, in Models/scene.dae");
+    EXPECT_EQ(fatal_of(box_scene("<polylist>" + vertex + "<vcount>3</vcount><p>0 1 2 3</p></polylist>")),
+              "The polylist of geometry box counts 3 corners in <vcount> and 4 in <p>, in Models/scene.dae");
+    EXPECT_EQ(fatal_of(box_scene("<polylist>" + vertex + "<vcount>-1</vcount><p>0 1 2</p></polylist>")),
+              "The polylist of geometry box gives a polygon of -1 corners where 3 are left, in Models/scene.dae");
+    EXPECT_EQ(fatal_of(box_scene("<polylist>" + vertex + "<p>0 1 2</p></polylist>")),
+              "The polylist of geometry box has no <vcount> in Models/scene.dae");
+    EXPECT_EQ(fatal_of(box_scene("<tristrips>" + vertex + "<p>0 1</p></tristrips>")),
+              "<p> of geometry box holds 2 corners, too few for a triangle strip, in Models/scene.dae");
+    EXPECT_EQ(fatal_of(box_scene("<trifans>" + vertex + "<p>0 1 9</p></trifans>")),
+              "Index 9 in <p> of geometry box is outside its vertex source of 8 elements in Models/scene.dae");
+}
+
 TEST(DaeLoader, ListsMaySpanLinesAndTabs) {
     std::string doc = box_scene(with_vertex_only("\n\t\t0 1 2\n\t\t3\t 4  5\r\n"));
     doc.replace(doc.find("1 0 0 1 1 0"), 11, "1\n0 0\t\t1 1 0");

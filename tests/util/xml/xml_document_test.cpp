@@ -86,4 +86,31 @@ TEST(XmlDocument, DeepDocumentsAreRefusedBeforeTinyXmlRecursesIntoThem) {
               "Could not load data/deep.xml. Error='Elements nested deeper than 1000 levels'. Exiting.\n");
 }
 
+TEST(XmlDocument, Utf16AndTheUtf8MarkAreReadAsUtf8) {
+    // "<a n="é𝄞"/>": a two-byte and a four-byte character (a surrogate pair in UTF-16).
+    const std::string expected = "\xC3\xA9\xF0\x9D\x84\x9E";
+    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><a n=\"\u00e9\U0001D11E\"/>";
+    auto bytes_of = [&](bool big_endian, bool mark) {
+        std::string bytes = mark ? (big_endian ? "\xFE\xFF" : "\xFF\xFE") : "";
+        for (char16_t c : text) {
+            const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+            bytes += big_endian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    for (const std::string& bytes : {bytes_of(false, true), bytes_of(true, true), bytes_of(false, false),
+                                     bytes_of(true, false), "\xEF\xBB\xBF<a n=\"" + expected + "\"/>"}) {
+        TiXmlDocument document;
+        ASSERT_TRUE(parse_xml_document(document, bytes, "scene.dae")) << document.ErrorDesc();
+        ASSERT_NE(document.RootElement(), nullptr);
+        EXPECT_EQ(std::string(document.RootElement()->Attribute("n")), expected);
+    }
+    bool recoded = true;
+    EXPECT_EQ(xml_bytes_as_utf8("<a/>", recoded), "<a/>");
+    EXPECT_FALSE(recoded);
+    // Half a surrogate pair, and an odd last byte.
+    EXPECT_EQ(xml_bytes_as_utf8(std::string("\xFF\xFE<\0\x00\xD8>\0x", 9), recoded), "<\xEF\xBF\xBD>");
+    EXPECT_TRUE(recoded);
+}
+
 }  // namespace
