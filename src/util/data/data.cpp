@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/byte_order.h"
@@ -327,6 +328,12 @@ char* load_file(const char* name, const char* open_mode, uint32_t* size, bool te
     request_redraw();
     if (size) *size = file_size;
     return buffer;
+}
+
+bool data_file_exists(const char* name) {
+    if (archive.mode == DATAFILE_MODE_READ) return find_entry(name) != nullptr;
+    std::error_code error;
+    return std::filesystem::is_regular_file(name, error);
 }
 
 FILE* open_file(const char* name, const char* open_mode) {

@@ -47,6 +47,9 @@ char* get_data(const char* name, uint32_t* size);
 void add_data(const char* name, uint32_t size, const char* data);
 char* load_file(const char* name, const char* open_mode, uint32_t* size, bool terminator);
 FILE* open_file(const char* name, const char* open_mode);
+// Whether a request for `name` would find something: an entry of the archive in read mode, a
+// regular file otherwise. Nothing is read or recorded.
+bool data_file_exists(const char* name);
 
 void export_mp3();
 

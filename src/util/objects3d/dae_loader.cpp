@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,6 +37,7 @@
 
 #include "platform/fatal.h"
 #include "platform/files.h"
+#include "util/data/data.h"
 #include "util/xml/xml_document.h"
 
 namespace {
@@ -253,16 +255,40 @@ private:
             image = find_image(image_id);
             if (!image) ZV_FATAL("Couldn't find match for texture name %s", texture.c_str());
         }
-        // Exporters write absolute or project-relative paths; the textures sit beside the scene.
-        const size_t cut = image->find_last_of("/\\");
-        return prefix + (cut == std::string::npos ? *image : image->substr(cut + 1));
+        return texture_path(*image);
+    }
+
+    // Where an image named in the document is: its path relative to the document's folder as
+    // written, then its file name as written beside the document, then that name lower-cased
+    // (the archive's names are lower-cased, and file systems that ignore case made documents
+    // that name their files any way). The first that a request would find; when none, the last,
+    // whose load then reports it.
+    std::string texture_path(const std::string& image) const {
+        std::string written = image;
+        if (written.compare(0, 7, "file://") == 0) written.erase(0, 7);
+        std::replace(written.begin(), written.end(), '\\', '/');
+        const size_t cut = written.find_last_of('/');
+        const std::string name = cut == std::string::npos ? written : written.substr(cut + 1);
+        std::vector<std::string> candidates;
+        // A relative path stays inside the show's data when the document is there.
+        const bool relative = !written.empty() && written[0] != '/' && written.find(':') == std::string::npos;
+        if (relative && cut != std::string::npos) {
+            const std::string joined = std::filesystem::path(prefix + written).lexically_normal().generic_string();
+            const bool inside = prefix.compare(0, 5, "data/") == 0 ? joined.compare(0, 5, "data/") == 0
+                                                                     : joined.compare(0, 3, "../") != 0;
+            if (inside) candidates.push_back(joined);
+        }
+        candidates.push_back(prefix + name);
+        for (const std::string& candidate : candidates)
+            if (data_file_exists(candidate.c_str())) return candidate;
+        return prefix + lower(name.c_str());
     }
 
     void load_materials(const Element* library_images, const Element* library_materials,
                         const Element* library_effects) {
         if (library_images)
             for (const Element* el = library_images->FirstChildElement(); el; el = el->NextSiblingElement())
-                images.emplace_back(lower(el->Attribute("id")), lower(text_of(el->FirstChildElement("init_from"))));
+                images.emplace_back(lower(el->Attribute("id")), text_of(el->FirstChildElement("init_from")));
 
         auto dummy = std::make_unique<Material>();
         dummy->emission = Vec4(0.1f, 0.1f, 0.1f, 1);
@@ -328,10 +354,12 @@ private:
             }
         }
         // A textured surface takes its colour from the texture; the diffuse colour only tints it.
-        // Exporters that write no ambient colour (Blender's lambert) would tint it with nothing,
-        // opacity included, and the surface would vanish: such a texture is drawn as it is.
-        if (diff_tex && !element->FirstChildElement("ambient")) {
-            diffuse = Vec4(1, 1, 1, 1);
+        // Exporters that write no ambient colour (Blender's lambert), or a black one (most of
+        // them), would tint it with nothing and the surface would be black or vanish: such a
+        // texture is drawn as it is, with the ambient's opacity when it gives one.
+        const bool ambient_given = element->FirstChildElement("ambient") != nullptr;
+        if (diff_tex && (!ambient_given || (ambient.x <= 0 && ambient.y <= 0 && ambient.z <= 0))) {
+            diffuse = Vec4(1, 1, 1, ambient_given && ambient.w > 0 ? std::min(ambient.w * 2, 1.0f) : 1.0f);
         } else if (diff_tex) {
             diffuse = Vec4(std::min(ambient.x * 2, 1.0f), std::min(ambient.y * 2, 1.0f), std::min(ambient.z * 2, 1.0f),
                            std::min(ambient.w * 2, 1.0f));

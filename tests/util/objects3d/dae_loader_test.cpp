@@ -246,6 +246,12 @@ TEST(DaeLoader, TexturesResolveThroughSamplerAndSurfaceUnderTheDocumentFolder) {
     EXPECT_EQ(plain.materials[1]->diffuse.w, 1.0f);
     EXPECT_FALSE(plain.materials[1]->is_transparent());
 
+    // Nor does a black one, as most exporters write: black doubled is black.
+    std::string black = libraries;
+    black.replace(black.find("0.3 0.6 0.2 1"), 13, "0 0 0 1");
+    const Vec4 drawn = load(box_scene(with_vertex_only("0 1 2"), black)).materials[1]->diffuse;
+    EXPECT_EQ(drawn.x + drawn.y + drawn.z + drawn.w, 4.0f);
+
     std::string broken = libraries;
     broken.replace(broken.find("<source>Wood-surface"), 20, "<source>Oak-surface");
     EXPECT_EQ(fatal_of(box_scene(with_vertex_only("0 1 2"), broken)), "Couldn't find match for texture surface oak-surface");
@@ -259,6 +265,27 @@ TEST(DaeLoader, TexturesResolveThroughSamplerAndSurfaceUnderTheDocumentFolder) {
 }
 
 // ---- cameras and lights ------------------------------------------------------------------
+
+TEST(DaeLoader, TexturesAreFoundUnderTheirNameAsWrittenThenLowerCased) {
+    TempFolder folder(true);
+    ASSERT_EQ(system("mkdir -p data/models/maps && touch data/models/maps/Crate_Diffuse.png data/models/Plate.PNG "
+                     "data/outside.png"), 0);
+    auto path_of = [](const std::string& written) {
+        const std::string libraries =
+            "<library_images><image id=\"i\"><init_from>" + written + "</init_from></image></library_images>"
+            "<library_materials>" + material("m", "fx") + "</library_materials><library_effects>" +
+            effect("fx", "<diffuse><texture texture=\"i\"/></diffuse>", "") + "</library_effects>";
+        return load(box_scene(with_vertex_only("0 1 2"), libraries), "data/models/scene.dae").materials[1]->diff_tex_fname;
+    };
+    EXPECT_EQ(path_of("maps\\Crate_Diffuse.png"), "data/models/maps/Crate_Diffuse.png");
+    EXPECT_EQ(path_of("file:///C:/Users/art/Plate.PNG"), "data/models/Plate.PNG");
+    EXPECT_EQ(path_of("./maps/../Plate.PNG"), "data/models/Plate.PNG");
+    // Not found as written: the lower-cased name beside the document, as archives hold it.
+    EXPECT_EQ(path_of("Missing.PNG"), "data/models/missing.png");
+    // A relative path may not leave the show's data.
+    EXPECT_EQ(path_of("../../outside.png"), "data/models/outside.png");
+    EXPECT_EQ(path_of("../outside.png"), "data/outside.png");
+}
 
 TEST(DaeLoader, CamerasAndLightsTakeTheirNodesWorldMatrixBelowTheRoot) {
     std::string libraries =
