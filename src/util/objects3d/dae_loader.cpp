@@ -153,6 +153,7 @@ public:
                        node->FirstChildElement("library_effects"));
         if (const Element* e = node->FirstChildElement("library_geometries")) load_geometries(e);
         if (const Element* e = node->FirstChildElement("library_controllers")) load_controllers(e);
+        visual_scenes = node_visual_scenes;
         if (const Element* e = node->FirstChildElement("library_animations")) load_animations(e);
         load_visual_scene(node_visual_scenes);
         resolve_joints();
@@ -783,7 +784,8 @@ private:
         const std::string array_id = reference(accessor, "source");
         const Element* param = accessor->FirstChildElement("param");
         ZV_ASSERT_NOT_NULL(param);
-        const std::string type = param->Attribute("type") ? param->Attribute("type") : "";
+        // Some exporters write the type capitalised ("Name").
+        const std::string type = lowered_attribute(param, "type");
         const Element* array = nullptr;
         for (const Element* e = src->FirstChildElement(); e && !array; e = e->NextSiblingElement())
             if (lowered_attribute(e, "id") == array_id) array = e;
@@ -823,59 +825,94 @@ private:
         return out;
     }
 
+    // Whether node `node` of the visual scenes has a <matrix> whose sid is `sid`: exporters
+    // (Blender among them) animate a node's whole matrix under the sid they gave it, "transform".
+    bool names_a_matrix(const Element* parent, const std::string& node, const std::string& sid) const {
+        for (const Element* e = parent ? parent->FirstChildElement() : nullptr; e; e = e->NextSiblingElement()) {
+            const std::string kind = e->Value();
+            if (kind == "node" && lowered_attribute(e, "id") == node)
+                for (const Element* m = e->FirstChildElement("matrix"); m; m = m->NextSiblingElement("matrix"))
+                    if (lowered_attribute(m, "sid") == sid) return true;
+            if ((kind == "node" || kind == "visual_scene") && names_a_matrix(e, node, sid)) return true;
+        }
+        return false;
+    }
+
+    // The elements of an animation that hold a channel: itself, or those nested in it at any
+    // depth (exporters group the channels of a character or a clip in one animation).
+    static void collect_channels(const Element* el, std::vector<const Element*>& out) {
+        if (el->FirstChildElement("channel")) out.push_back(el);
+        for (const Element* inner = el->FirstChildElement("animation"); inner; inner = inner->NextSiblingElement("animation"))
+            collect_channels(inner, out);
+    }
+
     void load_animations(const Element* library) {
         for (const Element* outer = library->FirstChildElement(); outer; outer = outer->NextSiblingElement()) {
-            auto animation = std::make_unique<Animation>();
-            animation->name = outer->Attribute("id") ? lowered_attribute(outer, "id") : "default_anim";
-            const char* name = animation->name.c_str();
-            const Element* el = outer->FirstChildElement("animation") ? outer->FirstChildElement("animation") : outer;
-
-            const Element* channel = el->FirstChildElement("channel");
-            if (!channel) ZV_FATAL("Animation %s has no channel tag", name);
-            if (!channel->Attribute("source")) ZV_FATAL("Animation %s has no channel source", name);
-            if (!channel->Attribute("target")) ZV_FATAL("Animation %s has no channel target", name);
-            const std::string source = reference(channel, "source");
-            const std::string target = reference(channel, "target");
-            if (target.find("rotatex") != std::string::npos) {
-                animation->kind = Animation::ROTATION, animation->axis = Vec3(1, 0, 0);
-            } else if (target.find("rotatey") != std::string::npos) {
-                animation->kind = Animation::ROTATION, animation->axis = Vec3(0, 1, 0);
-            } else if (target.find("rotatez") != std::string::npos) {
-                animation->kind = Animation::ROTATION, animation->axis = Vec3(0, 0, 1);
-            } else if (target.find("translate") != std::string::npos) {
-                animation->kind = Animation::TRANSLATION;
-            } else if (target.find("matrix") != std::string::npos) {
-                animation->kind = Animation::MATRIX;
-            } else {
-                ZV_FATAL("Unknown animation target %s", target.c_str());
-            }
-            const size_t slashpos = target.find('/');
-            ZV_ASSERT_CMP(std::string::npos, !=, slashpos);
-            animation->target = target.substr(0, slashpos);
-
-            const Element* sampler = el->FirstChildElement("sampler");
-            if (!sampler) ZV_FATAL("Animation %s has no sampler tag", name);
-            if (!sampler->Attribute("id")) ZV_FATAL("Animation %s sampler is missing id", name);
-            const std::string sampler_id = lowered_attribute(sampler, "id");
-            if (sampler_id != source)
-                ZV_FATAL("Animation %s channel source %s doesn't match sampler %s", name, source.c_str(), sampler_id.c_str());
-            for (const Element* input = sampler->FirstChildElement("input"); input; input = input->NextSiblingElement("input")) {
-                const std::string semantic = lowered_attribute(input, "semantic");
-                if (semantic == "input") animation->input_source = reference(input, "source");
-                else if (semantic == "output") animation->output_source = reference(input, "source");
-                else if (semantic == "interpolation") animation->interpolation_source = reference(input, "source");
-                else ZV_FATAL("Unknown semantic %s in animation %s", semantic.c_str(), name);
-            }
-            if (animation->input_source.empty()) ZV_FATAL("Couldn't find sampler input in animation %s", name);
-            if (animation->output_source.empty()) ZV_FATAL("Couldn't find sampler output in animation %s", name);
-            if (animation->interpolation_source.empty())
-                ZV_FATAL("Couldn't find sampler interpolation in animation %s", name);
-
-            for (const Element* src = el->FirstChildElement("source"); src; src = src->NextSiblingElement("source"))
-                read_animation_values(src, *animation);
-            check_keys(*animation);
-            t.animations.push_back(std::move(animation));
+            const std::string outer_name = outer->Attribute("id") ? lowered_attribute(outer, "id") : "default_anim";
+            // An animation element without any content (some exporters write one per object
+            // before its channels) animates nothing.
+            if (!outer->FirstChildElement()) continue;
+            std::vector<const Element*> channels;
+            collect_channels(outer, channels);
+            if (channels.empty()) ZV_FATAL("Animation %s has no channel tag", outer_name.c_str());
+            for (const Element* el : channels)
+                load_animation(el, outer_name);
         }
+    }
+
+    void load_animation(const Element* el, const std::string& animation_name) {
+        auto animation = std::make_unique<Animation>();
+        animation->name = animation_name;
+        const char* name = animation->name.c_str();
+
+        const Element* channel = el->FirstChildElement("channel");
+        if (!channel) ZV_FATAL("Animation %s has no channel tag", name);
+        if (!channel->Attribute("source")) ZV_FATAL("Animation %s has no channel source", name);
+        if (!channel->Attribute("target")) ZV_FATAL("Animation %s has no channel target", name);
+        const std::string source = reference(channel, "source");
+        const std::string target = reference(channel, "target");
+        if (target.find("rotatex") != std::string::npos) {
+            animation->kind = Animation::ROTATION, animation->axis = Vec3(1, 0, 0);
+        } else if (target.find("rotatey") != std::string::npos) {
+            animation->kind = Animation::ROTATION, animation->axis = Vec3(0, 1, 0);
+        } else if (target.find("rotatez") != std::string::npos) {
+            animation->kind = Animation::ROTATION, animation->axis = Vec3(0, 0, 1);
+        } else if (target.find("translate") != std::string::npos) {
+            animation->kind = Animation::TRANSLATION;
+        } else if (target.find("matrix") != std::string::npos) {
+            animation->kind = Animation::MATRIX;
+        } else if (target.find('/') != std::string::npos &&
+                   names_a_matrix(visual_scenes, target.substr(0, target.find('/')), target.substr(target.find('/') + 1))) {
+            animation->kind = Animation::MATRIX;
+        } else {
+            ZV_FATAL("Unknown animation target %s", target.c_str());
+        }
+        const size_t slashpos = target.find('/');
+        ZV_ASSERT_CMP(std::string::npos, !=, slashpos);
+        animation->target = target.substr(0, slashpos);
+
+        const Element* sampler = el->FirstChildElement("sampler");
+        if (!sampler) ZV_FATAL("Animation %s has no sampler tag", name);
+        if (!sampler->Attribute("id")) ZV_FATAL("Animation %s sampler is missing id", name);
+        const std::string sampler_id = lowered_attribute(sampler, "id");
+        if (sampler_id != source)
+            ZV_FATAL("Animation %s channel source %s doesn't match sampler %s", name, source.c_str(), sampler_id.c_str());
+        for (const Element* input = sampler->FirstChildElement("input"); input; input = input->NextSiblingElement("input")) {
+            const std::string semantic = lowered_attribute(input, "semantic");
+            if (semantic == "input") animation->input_source = reference(input, "source");
+            else if (semantic == "output") animation->output_source = reference(input, "source");
+            else if (semantic == "interpolation") animation->interpolation_source = reference(input, "source");
+            else ZV_FATAL("Unknown semantic %s in animation %s", semantic.c_str(), name);
+        }
+        if (animation->input_source.empty()) ZV_FATAL("Couldn't find sampler input in animation %s", name);
+        if (animation->output_source.empty()) ZV_FATAL("Couldn't find sampler output in animation %s", name);
+        if (animation->interpolation_source.empty())
+            ZV_FATAL("Couldn't find sampler interpolation in animation %s", name);
+
+        for (const Element* src = el->FirstChildElement("source"); src; src = src->NextSiblingElement("source"))
+            read_animation_values(src, *animation);
+        check_keys(*animation);
+        t.animations.push_back(std::move(animation));
     }
 
     void read_animation_values(const Element* src, Animation& animation) const {
@@ -1019,6 +1056,7 @@ private:
         node->this_index = index;
         t.nodes[static_cast<size_t>(parent_index)]->children.push_back(index);
         t.nodes.push_back(std::move(node));
+        node_sids.push_back(lowered_attribute(el, "sid"));
         read_node_elements(el, index);
     }
 
@@ -1089,6 +1127,14 @@ private:
                         controller.joints[j] = node->this_index;
                         found = true;
                     }
+            // Some exporters (Blender among them) name a skin's joints by their nodes' sid; a
+            // joint that no node's id names is looked up so.
+            for (size_t j = 0; j < controller.joint_strings.size(); ++j)
+                for (size_t n = 1; n < t.nodes.size() && controller.joints[j] < 0; ++n)
+                    if (n - 1 < node_sids.size() && !node_sids[n - 1].empty() && controller.joint_strings[j] == node_sids[n - 1]) {
+                        controller.joints[j] = t.nodes[n]->this_index;
+                        found = true;
+                    }
             if (!found) ZV_FATAL("    Couldn't look up joint strings!\n");
             auto& controllers = t.controllers;
             ZV_ASSERT_CMP(controllers[ctrl]->joint_strings.size(), ==, controllers[ctrl]->joints.size());
@@ -1103,7 +1149,9 @@ private:
     std::string file, prefix;
     SceneTables& t;
     DaeTextureLoader texture_loader;
+    const Element* visual_scenes = nullptr;
     std::vector<std::pair<std::string, std::string>> images;  // (id, file name)
+    std::vector<std::string> node_sids;  // of nodes 1, 2, ... (the root has none)
 };
 
 }  // namespace

@@ -378,6 +378,10 @@ TEST(DaeLoader, ControllersResolveJointsAfterTheTreeAndPrepareTheirObjects) {
               std::string("Inverse bind matrices of controller rig hold 34 values, not a multiple of 16,") + file);
     EXPECT_EQ(fatal_of(skinned(skin("1 1 1", "0 0 1 1 1 2"), "#Rigg")),
               "    Warning: couldn't find matching controller for rigg");
+    // Joints named by their nodes' sid, as Blender writes them.
+    std::string by_sid = skinned(skin("1 2 1", "0 0 0 1 1 2 1 0"));
+    by_sid.replace(by_sid.find("<node id=\"Tip\""), 14, "<node id=\"Armature_Tip\" sid=\"Tip\"");
+    EXPECT_EQ(load(by_sid).controllers[0]->joints, (std::vector<int32_t>{1, 2}));
     std::string lost = skinned(skin("1 1 1", "0 0 1 1 1 2"));
     lost.replace(lost.find("<node id=\"Tip\""), 14, "<node id=\"End\"");
     EXPECT_EQ(fatal_of(lost), std::string("Joint tip of controller rig names no node") + file);
@@ -401,6 +405,26 @@ std::string animation(const std::string& target, const std::string& output, int 
 
 SceneTables animated(const std::string& animations) {
     return load(collada("<library_animations>" + animations + "</library_animations>", "<node id=\"Box\"/>"));
+}
+
+TEST(DaeLoader, AnimationsAsExportersGroupThemAndMatricesAnimatedBySid) {
+    // An empty element, then channels grouped two levels deep, one of them animating the node's
+    // <matrix sid="transform">, with the interpolation's type capitalised.
+    std::string grouped = animation("Box/transform", identity2, 16, "float4x4");
+    grouped.replace(grouped.find("type=\"name\""), 11, "type=\"Name\"");
+    SceneTables t = load(collada("<library_animations><animation id=\"Box-anim\"></animation><animation id=\"Clip\">"
+                                 "<animation id=\"Bones\">" + grouped + animation("Box/translate", "0 0 0\n1 2 3", 3, "float") +
+                                 "</animation></animation></library_animations>",
+                                 "<node id=\"Box\"><matrix sid=\"transform\">" + identity2.substr(0, identity2.size() / 2) + "</matrix></node>"));
+    ASSERT_EQ(t.animations.size(), 2u);
+    EXPECT_EQ(t.animations[0]->kind, Animation::MATRIX);
+    EXPECT_EQ(t.animations[0]->name, "clip");
+    EXPECT_EQ(t.animations[0]->interpolation, (std::vector<int32_t>{Animation::LINEAR, Animation::BEZIER}));
+    EXPECT_EQ(t.animations[1]->kind, Animation::TRANSLATION);
+    EXPECT_EQ(t.nodes[1]->animations, (std::vector<int32_t>{0, 1}));
+    // A sid that names no matrix of its node is still unknown.
+    EXPECT_EQ(fatal_of(collada("<library_animations>" + grouped + "</library_animations>", "<node id=\"Box\"/>")),
+              "Unknown animation target box/transform");
 }
 
 TEST(DaeLoader, AnimationChannelsOfEachKindDriveTheirNode) {
