@@ -154,6 +154,7 @@ public:
         if (const Element* e = node->FirstChildElement("library_geometries")) load_geometries(e);
         if (const Element* e = node->FirstChildElement("library_controllers")) load_controllers(e);
         visual_scenes = node_visual_scenes;
+        library_nodes = node->FirstChildElement("library_nodes");
         if (const Element* e = node->FirstChildElement("library_animations")) load_animations(e);
         load_visual_scene(node_visual_scenes);
         resolve_joints();
@@ -825,16 +826,25 @@ private:
         return out;
     }
 
-    // Whether node `node` of the visual scenes has a <matrix> whose sid is `sid`: exporters
-    // (Blender among them) animate a node's whole matrix under the sid they gave it, "transform".
-    bool names_a_matrix(const Element* parent, const std::string& node, const std::string& sid) const {
+    // The <node> with id `id` below `parent` (the visual scenes, or <library_nodes>), or null.
+    static const Element* find_node(const Element* parent, const std::string& id) {
         for (const Element* e = parent ? parent->FirstChildElement() : nullptr; e; e = e->NextSiblingElement()) {
             const std::string kind = e->Value();
-            if (kind == "node" && lowered_attribute(e, "id") == node)
-                for (const Element* m = e->FirstChildElement("matrix"); m; m = m->NextSiblingElement("matrix"))
-                    if (lowered_attribute(m, "sid") == sid) return true;
-            if ((kind == "node" || kind == "visual_scene") && names_a_matrix(e, node, sid)) return true;
+            if (kind == "node" && lowered_attribute(e, "id") == id) return e;
+            if (kind == "node" || kind == "visual_scene" || kind == "library_nodes")
+                if (const Element* found = find_node(e, id)) return found;
         }
+        return nullptr;
+    }
+
+    // Whether node `node` (of the visual scenes, or of <library_nodes>) has a <matrix> whose sid
+    // is `sid`: exporters (Blender among them) animate a node's whole matrix under the sid they
+    // gave it, "transform".
+    bool names_a_matrix(const std::string& node, const std::string& sid) const {
+        const Element* el = find_node(visual_scenes, node);
+        if (!el) el = find_node(library_nodes, node);
+        for (const Element* m = el ? el->FirstChildElement("matrix") : nullptr; m; m = m->NextSiblingElement("matrix"))
+            if (lowered_attribute(m, "sid") == sid) return true;
         return false;
     }
 
@@ -882,7 +892,7 @@ private:
         } else if (target.find("matrix") != std::string::npos) {
             animation->kind = Animation::MATRIX;
         } else if (target.find('/') != std::string::npos &&
-                   names_a_matrix(visual_scenes, target.substr(0, target.find('/')), target.substr(target.find('/') + 1))) {
+                   names_a_matrix(target.substr(0, target.find('/')), target.substr(target.find('/') + 1))) {
             animation->kind = Animation::MATRIX;
         } else {
             ZV_FATAL("Unknown animation target %s", target.c_str());
@@ -1039,8 +1049,28 @@ private:
                 t.lights[static_cast<size_t>(light)]->set_position(p.x, p.y, p.z);
             } else if (kind == "node") {
                 read_node(child, index);
+            } else if (kind == "instance_node") {
+                instance_node(child, index);
             }
         }
+    }
+
+    // A copy of another node (of <library_nodes> or of the scene) as a child, as if written
+    // there: exporters share repeated parts so.
+    void instance_node(const Element* el, int32_t index) {
+        const std::string url = reference(el, "url");
+        const Element* node_el = find_node(library_nodes, url);
+        if (!node_el) node_el = find_node(visual_scenes, url);
+        if (!node_el) ZV_FATAL("Couldn't find matching node for %s. Corrupt file?", url.c_str());
+        if (std::find(instancing.begin(), instancing.end(), node_el) != instancing.end())
+            ZV_FATAL("Node %s is instanced inside itself in %s", url.c_str(), where());
+        // Instances of instances multiply; a document small enough to read must not make a tree
+        // too large to hold.
+        if (t.nodes.size() > MAX_INSTANCED_NODES)
+            ZV_FATAL("Instanced nodes of %s make more than %zu nodes in %s", url.c_str(), MAX_INSTANCED_NODES, where());
+        instancing.push_back(node_el);
+        read_node(node_el, index);
+        instancing.pop_back();
     }
 
     void read_node(const Element* el, int32_t parent_index) {
@@ -1150,6 +1180,9 @@ private:
     SceneTables& t;
     DaeTextureLoader texture_loader;
     const Element* visual_scenes = nullptr;
+    const Element* library_nodes = nullptr;
+    std::vector<const Element*> instancing;  // the nodes being copied by <instance_node>, outermost first
+    static constexpr size_t MAX_INSTANCED_NODES = 100000;
     std::vector<std::pair<std::string, std::string>> images;  // (id, file name)
     std::vector<std::string> node_sids;  // of nodes 1, 2, ... (the root has none)
 };

@@ -2,8 +2,8 @@
 // polylists, triangle strips and fans with positions, normals and one set of texture
 // coordinates, phong-style materials, perspective cameras, point, directional and ambient
 // lights, skins whose joints name nodes by id or sid, and rotate, translate and matrix channels,
-// a matrix also by its sid, grouped in nested animations) from UTF-8 or UTF-16 into the eight
-// tables of a scene. Ids and references are lower-cased; anything
+// a matrix also by its sid, grouped in nested animations; nodes copied by <instance_node>) from
+// UTF-8 or UTF-16 into the eight tables of a scene. Ids and references are lower-cased; anything
 // outside the subset is skipped or ends the program with a fatal report; an index from the file
 // is checked before it is used.
 // Depends on: TinyXML, util/objects3d (the records), util/texture (material textures),

@@ -287,6 +287,24 @@ TEST(DaeLoader, TexturesAreFoundUnderTheirNameAsWrittenThenLowerCased) {
     EXPECT_EQ(path_of("../outside.png"), "data/outside.png");
 }
 
+TEST(DaeLoader, InstancedNodesAreCopiedWhereTheyAreNamed) {
+    const std::string part = "<node id=\"Part\"><translate>1 0 0</translate><instance_geometry url=\"#Box\"/></node>";
+    const std::string geometries = "<library_geometries>" + geometry("Box", with_vertex_only("0 1 2")) + "</library_geometries>";
+    SceneTables t = load(collada(geometries + "<library_nodes>" + part + "</library_nodes>",
+                                 "<node id=\"A\"><instance_node url=\"#Part\"/></node>"
+                                 "<node id=\"B\"><translate>0 5 0</translate><instance_node url=\"#Part\"/></node>"));
+    ASSERT_EQ(t.nodes.size(), 5u);  // the root, A and its copy of Part, B and its copy
+    EXPECT_EQ(t.nodes[2]->name, "part");
+    EXPECT_EQ(t.nodes[2]->parent_index, 1);
+    EXPECT_EQ(t.nodes[4]->parent_index, 3);
+    EXPECT_EQ(t.nodes[4]->objects, (std::vector<int32_t>{0}));
+    EXPECT_EQ(fatal_of(collada(geometries, "<node id=\"A\"><instance_node url=\"#Gone\"/></node>")),
+              "Couldn't find matching node for gone. Corrupt file?");
+    EXPECT_EQ(fatal_of(collada(geometries, "<node id=\"A\"><node id=\"B\"><instance_node url=\"#A\"/></node></node>"
+                                           "<node id=\"C\"><instance_node url=\"#A\"/></node>")),
+              "Node a is instanced inside itself in Models/scene.dae");
+}
+
 TEST(DaeLoader, CamerasAndLightsTakeTheirNodesWorldMatrixBelowTheRoot) {
     std::string libraries =
         "<library_cameras><camera id=\"Cam\"><optics><technique_common><perspective><xfov>49</xfov>"
