@@ -90,6 +90,18 @@ TEST_F(CameraGl, FieldOfViewDefaultsAndIsStored) {
     wide.set_xfov(90);  // a stored yfov is kept from now on
     wide.apply_projection(600, 400, 1.5f, 1.0f);
     EXPECT_FLOAT_EQ(wide.get_yfov(), 40.0f);
+
+    // An orthographic camera with only xmag keeps the output's aspect: half height 3 / 1.5.
+    Camera flat;
+    flat.set_near_far(1, 9);
+    flat.set_orthographic(3, -1);
+    flat.apply_projection(600, 400, 1.5f, 1.0f);
+    const Mat4 ortho = gl_matrix(GL_PROJECTION_MATRIX);
+    EXPECT_FLOAT_EQ(ortho.m[0], 1.0f / 3.0f);
+    EXPECT_FLOAT_EQ(ortho.m[5], 0.5f);
+    EXPECT_FLOAT_EQ(ortho.m[10], -0.25f);
+    EXPECT_FLOAT_EQ(ortho.m[14], -1.25f);
+    EXPECT_FLOAT_EQ(ortho.m[15], 1.0f);
 }
 
 TEST_F(CameraGl, SanityReports) {

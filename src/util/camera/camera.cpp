@@ -60,8 +60,16 @@ void Camera::apply_projection(int width, int height, float aspect, float depth_s
     if (!(aspect > 0)) aspect = 1.0f;
     const int picture_height = static_cast<int>(static_cast<float>(width) / aspect);
     glViewport(0, (height - picture_height) / 2, width, picture_height);
-    if (yfov < 0) yfov = xfov < 0 ? 45.0f : xfov / aspect;
     if (znear < 0 || zfar < 0) ZV_FATAL("Invalid znear/zfar of %f/%f", znear, zfar);
-    gluPerspective(yfov, aspect, znear * depth_scale, zfar * depth_scale);
+    if (is_orthographic()) {
+        // The picture keeps the output's aspect, as a perspective one does: ymag rules when
+        // given, as yfov does.
+        const float half_height = ortho[1] > 0 ? ortho[1] : ortho[0] > 0 ? ortho[0] / aspect : 1.0f;
+        const float half_width = half_height * aspect;
+        glOrtho(-half_width, half_width, -half_height, half_height, znear * depth_scale, zfar * depth_scale);
+    } else {
+        if (yfov < 0) yfov = xfov < 0 ? 45.0f : xfov / aspect;
+        gluPerspective(yfov, aspect, znear * depth_scale, zfar * depth_scale);
+    }
     load_view();
 }

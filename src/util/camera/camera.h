@@ -1,9 +1,10 @@
-// A camera for the fixed pipeline: a view matrix plus perspective parameters, and the step that
-// turns them into the GL viewport (letterboxed to the aspect) and projection.
+// A camera for the fixed pipeline: a view matrix plus perspective (or orthographic) parameters,
+// and the step that turns them into the GL viewport (letterboxed to the aspect) and projection.
 // Depends on: util/math, GLU.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "util/math/math.h"
 
@@ -27,6 +28,10 @@ public:
     float get_yfov() const { return yfov; }
     void set_xfov(float degrees) { xfov = degrees; }
     void set_yfov(float degrees) { yfov = degrees; }
+    // Half the width and height of an orthographic view, in scene units; either may be left
+    // negative (derived from the other and the aspect).
+    void set_orthographic(float xmag, float ymag) { ortho = {xmag, ymag}; }
+    bool is_orthographic() const { return ortho.size() == 2; }
     float get_znear() const { return znear; }
     float get_zfar() const { return zfar; }
 
@@ -39,6 +44,9 @@ public:
     Vec3 eye{0, 10, -150}, center{0, 0, 0}, up{0, 0, -1};
     Mat4 view;
     float xfov = -1, yfov = -1;  // degrees; negative: not given
+    // Empty for a perspective camera; else xmag and ymag. A list so that stored scenes from
+    // before orthographic cameras, which have no such entry, read as perspective.
+    std::vector<float> ortho;
     float znear = 1.0f, zfar = 1000.0f;
     int render_width = -1, render_height = -1;
     float render_aspect = -1;

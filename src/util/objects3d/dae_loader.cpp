@@ -171,15 +171,24 @@ private:
         for (const Element* el = library->FirstChildElement(); el; el = el->NextSiblingElement()) {
             auto camera = std::make_unique<Camera>();
             camera->set_name(lower(el->Attribute("id")));
-            const Element* perspective = el->FirstChildElement("optics");
-            if (perspective) perspective = perspective->FirstChildElement("technique_common");
-            if (perspective) perspective = perspective->FirstChildElement("perspective");
-            if (!perspective) ZV_FATAL("No camera perspective info found for camera %s", camera->name.c_str());
+            const Element* technique = el->FirstChildElement("optics");
+            if (technique) technique = technique->FirstChildElement("technique_common");
+            const Element* perspective = technique ? technique->FirstChildElement("perspective") : nullptr;
+            const Element* orthographic = technique ? technique->FirstChildElement("orthographic") : nullptr;
+            const Element* projection = perspective ? perspective : orthographic;
+            if (!projection) ZV_FATAL("No camera perspective info found for camera %s", camera->name.c_str());
             auto read = [&](const char* name, float& value) {
-                if (const Element* e = perspective->FirstChildElement(name)) sscanf(text_of(e), "%f", &value);
+                if (const Element* e = projection->FirstChildElement(name)) sscanf(text_of(e), "%f", &value);
             };
-            read("yfov", camera->yfov);
-            read("xfov", camera->xfov);
+            if (perspective) {
+                read("yfov", camera->yfov);
+                read("xfov", camera->xfov);
+            } else {
+                float xmag = -1, ymag = -1;
+                read("xmag", xmag);
+                read("ymag", ymag);
+                camera->set_orthographic(xmag, ymag);
+            }
             read("znear", camera->znear);
             read("zfar", camera->zfar);
             t.cameras.push_back(std::move(camera));

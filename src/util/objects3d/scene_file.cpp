@@ -337,7 +337,11 @@ private:
     // whole, or the tables read before it.
 
     // The setters lower-case the names and (lights) derive the view from the position.
-    void complete(Camera& cam, const std::string&, size_t) { cam.set_name(std::string(cam.name)); }
+    void complete(Camera& cam, const std::string& p, size_t) {
+        cam.set_name(std::string(cam.name));
+        if (!cam.ortho.empty() && !cam.is_orthographic())
+            ZV_FATAL("Scene entry %sortho holds %zu values, not xmag and ymag", p.c_str(), cam.ortho.size());
+    }
 
     void complete(Light& light, const std::string&, size_t) {
         light.set_name(std::string(light.name));

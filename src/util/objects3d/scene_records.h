@@ -31,6 +31,7 @@ constexpr ArrayEntry<R, T> array_entry(const char* name, std::vector<T> R::*memb
 template <class Visit>
 constexpr void fields(Visit& v, const Camera*) {
     v.text("id", &Camera::name);
+    v.arrays(array_entry("ortho", &Camera::ortho));
     v.values(&Camera::view, &Camera::xfov, &Camera::yfov, &Camera::znear, &Camera::zfar);
 }
 

@@ -340,9 +340,16 @@ TEST(DaeLoader, CamerasAndLightsTakeTheirNodesWorldMatrixBelowTheRoot) {
     EXPECT_EQ(t.nodes[2]->cameras, (std::vector<int32_t>{0}));
     EXPECT_EQ(t.nodes[2]->lights, (std::vector<int32_t>{1}));
 
-    EXPECT_EQ(fatal_of(collada("<library_cameras><camera id=\"Flat\"><optics><technique_common><orthographic/>"
+    // Blender writes an orthographic camera with xmag alone.
+    SceneTables flat = load(collada("<library_cameras><camera id=\"Flat\"><optics><technique_common><orthographic>"
+                                    "<xmag>3</xmag><znear>0.1</znear><zfar>50</zfar></orthographic></technique_common>"
+                                    "</optics></camera></library_cameras>", ""));
+    ASSERT_EQ(flat.cameras.size(), 1u);
+    EXPECT_EQ(flat.cameras[0]->ortho, (std::vector<float>{3.0f, -1.0f}));
+    EXPECT_EQ(flat.cameras[0]->zfar, 50.0f);
+    EXPECT_EQ(fatal_of(collada("<library_cameras><camera id=\"Lens\"><optics><technique_common><fisheye/>"
                                "</technique_common></optics></camera></library_cameras>", "")),
-              "No camera perspective info found for camera flat");
+              "No camera perspective info found for camera lens");
     EXPECT_EQ(fatal_of(collada("", "<node><instance_light url=\"#Moon\"/></node>")),
               "Couldn't find matching light for moon. Corrupt file?");
 }

@@ -274,6 +274,7 @@ TEST_F(SceneFile, RecordNumbersAreDecimalWithoutPadding) {
 SceneTables full_scene() {
     SceneTables t = tiny_scene();
     t.cameras.push_back(std::make_unique<Camera>());
+    t.cameras[0]->set_orthographic(3, -1);
     t.lights.push_back(std::make_unique<Light>());
     Mesh& mesh = *t.meshes[0];
     mesh.normals = {0, 0, 1, 0, 0, 1};
@@ -349,6 +350,7 @@ TEST_F(SceneFile, DamagedEntriesEndInTheirReportBeforeAnythingIsUsed) {
         {"s.dae.node1animations", ints({0, 1}), "Scene entry s.dae.node1animations holds index 1, outside the 1 animations"},
         {"s.dae.node1cameras", ints({2}), "Scene entry s.dae.node1cameras holds index 2, outside the 1 cameras"},
         {"s.dae.node1lights", ints({1}), "Scene entry s.dae.node1lights holds index 1, outside the 1 lights"},
+        {"s.dae.cam0ortho", ints({1}), "Scene entry s.dae.cam0ortho holds 1 values, not xmag and ymag"},
         {"s.dae.node1", find(good, "s.dae.node1")->substr(0, 68) + ints({1, 1}),
          "Scene entry s.dae.node1 gives node 1 the parent 1"},
         {"s.dae.node0", find(good, "s.dae.node0")->substr(0, 68) + ints({0, 0}),
