@@ -41,6 +41,8 @@ std::string string_format(const char* format, ...) {
     return text;
 }
 
+std::string string_vformat(const char* format, va_list args) { return format_message(format, args); }
+
 bool run_catching_fatal(const std::function<void()>& work, std::string& message) {
     struct Caught {
         FatalReport report;

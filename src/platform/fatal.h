@@ -26,6 +26,7 @@ void set_fatal_handler(FatalHandler handler);
 
 // printf into a string of any length: the reports' own formatting, for any text.
 std::string string_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string string_vformat(const char* format, va_list args);
 
 // Runs `work` with any fatal report turned into a failure: false, with `message` the report's
 // message (its caption when it has none), and the process goes on. For work whose failure

@@ -24,6 +24,7 @@ int run_midi_dump(int argc, char** argv);
 int run_midi_values(int argc, char** argv);
 int run_image_decode(int argc, char** argv);
 int run_scene_info(int argc, char** argv);
+int run_scene_check(int argc, char** argv);
 int run_scene_pack(int argc, char** argv);
 int run_scene_render(int argc, char** argv);
 

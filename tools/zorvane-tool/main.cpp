@@ -80,6 +80,8 @@ const Subcommand subcommands[] = {
     {"image decode", "FILE OUT.pam", "decode an image as a texture load does, into a PAM", 2, 2, run_image_decode},
     {"scene info", "FILE [--archive A]", "counts and bounding box of a COLLADA scene, or of its converted form in A",
      1, 3, run_scene_info},
+    {"scene check", "FILE", "what the engine ignores or draws otherwise in a COLLADA scene, a line each", 1, 1,
+     run_scene_check},
     {"scene pack", "OUT FILE...", "convert COLLADA scenes as a write-mode run does into a new archive", 2, 1 << 20,
      run_scene_pack},
     {"scene render", "FILE OUT.pam [--size WxH] [--time S] [--shadows]", "draw a COLLADA scene into a PAM", 2, 7,

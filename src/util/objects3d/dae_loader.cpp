@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,7 @@
 #include <vector>
 
 #include "platform/fatal.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "util/data/data.h"
 #include "util/xml/xml_document.h"
@@ -136,8 +138,8 @@ constexpr const char* PRIMITIVES[] = {"triangles", "polygons", "polylist", "tris
 
 class DaeLoader {
 public:
-    DaeLoader(const char* file_name, SceneTables& tables, DaeTextureLoader textures)
-        : file(file_name ? file_name : ""), t(tables), texture_loader(textures) {
+    DaeLoader(const char* file_name, SceneTables& tables, DaeTextureLoader textures, DaeNotes* notes_out)
+        : file(file_name ? file_name : ""), t(tables), texture_loader(textures), notes(notes_out) {
         const size_t slash = file.find_last_of('/');
         if (slash != std::string::npos) prefix = file.substr(0, slash + 1);
     }
@@ -147,6 +149,7 @@ public:
         ZV_ASSERT_NOT_NULL(node);
         const Element* node_visual_scenes = node->FirstChildElement("library_visual_scenes");
         ZV_ASSERT_NOT_NULL(node_visual_scenes);
+        if (notes) note_unread_parts(node, node_visual_scenes);
         if (const Element* e = node->FirstChildElement("library_cameras")) load_cameras(e);
         if (const Element* e = node->FirstChildElement("library_lights")) load_lights(e);
         load_materials(node->FirstChildElement("library_images"), node->FirstChildElement("library_materials"),
@@ -162,6 +165,31 @@ public:
 
 private:
     const char* where() const { return file.c_str(); }
+
+    void note(const char* format, ...) const __attribute__((format(printf, 2, 3))) {
+        if (!notes) return;
+        va_list args;
+        va_start(args, format);
+        notes->push_back(string_vformat(format, args));
+        va_end(args);
+    }
+
+    // Parts of the document that no reader below looks at. Metadata (<asset>, <extra>) and the
+    // <scene> that names the first visual scene change nothing and are not listed.
+    void note_unread_parts(const Element* collada, const Element* visual_scenes_el) const {
+        static const char* const READ[] = {"asset", "extra", "scene", "library_cameras", "library_lights",
+                                           "library_images", "library_materials", "library_effects",
+                                           "library_geometries", "library_controllers", "library_visual_scenes",
+                                           "library_nodes", "library_animations"};
+        for (const Element* el = collada->FirstChildElement(); el; el = el->NextSiblingElement())
+            if (std::find_if(std::begin(READ), std::end(READ), [&](const char* n) { return el->ValueStr() == n; }) ==
+                std::end(READ))
+                note("<%s> ignored", el->Value());
+        const Element* first = visual_scenes_el->FirstChildElement("visual_scene");
+        for (const Element* el = first ? first->NextSiblingElement("visual_scene") : nullptr; el;
+             el = el->NextSiblingElement("visual_scene"))
+            note("visual scene %s ignored: only the first is drawn", lowered_attribute(el, "id").c_str());
+    }
 
     //-------------------------------------------------------------------------
     // [SECTION] Reading cameras and lights
@@ -197,6 +225,9 @@ private:
 
     void load_lights(const Element* library) {
         for (const Element* el = library->FirstChildElement(); el; el = el->NextSiblingElement()) {
+            // Some exporters declare each light empty before they define it under the same id;
+            // the declaration would otherwise be the one that instances find.
+            if (!el->FirstChildElement()) continue;
             auto light = std::make_unique<Light>();
             light->set_name(lower(el->Attribute("id")));
             const Element* technique = el->FirstChildElement("technique_common");
@@ -205,6 +236,10 @@ private:
             int light_type = type == "point" ? Light::POINT : type == "directional" ? Light::DIRECTIONAL
                                                              : type == "ambient"     ? Light::AMBIENT
                                                                                      : 0;
+            if (light_type == 0 && kind)
+                note("light %s: <%s> drawn as a point light", light->name.c_str(), kind->Value());
+            else if (light_type == 0)
+                note("light %s: no kind of light given, drawn as a point light", light->name.c_str());
             if (light_type != 0) {
                 light->set_type(light_type);
                 if (const Element* color = kind->FirstChildElement("color")) {
@@ -231,6 +266,13 @@ private:
     // [SECTION] Reading materials, effects and their textures
     //-------------------------------------------------------------------------
 
+    struct FoundImage {
+        std::string path;  // the first name found, or the last tried
+        bool found = false;
+        std::vector<std::string> tried;
+        std::string written;  // as the document names it
+    };
+
     std::unique_ptr<Texture> load_texture(const std::string& path) {
         return load_material_texture(path.c_str(), texture_loader);
     }
@@ -249,8 +291,8 @@ private:
     }
 
     // A channel's <texture>: an image directly, or a sampler that names a surface that names
-    // one. Returns the path under the document's folder.
-    std::string resolve_texture(const Element* texture_el, const Element* profile) {
+    // one.
+    FoundImage resolve_texture(const Element* texture_el, const Element* profile) {
         const std::string texture = lowered_attribute(texture_el, "texture");
         const std::string* image = find_image(texture);
         if (!image) {
@@ -272,9 +314,9 @@ private:
     // Where an image named in the document is: its path relative to the document's folder as
     // written, then its file name as written beside the document, then that name lower-cased
     // (the archive's names are lower-cased, and file systems that ignore case made documents
-    // that name their files any way). The first that a request would find; when none, the last,
-    // whose load then reports it.
-    std::string texture_path(const std::string& image) const {
+    // that name their files any way). The first that a request would find, with every name
+    // tried.
+    FoundImage texture_path(const std::string& image) const {
         std::string written = image;
         if (written.compare(0, 7, "file://") == 0) written.erase(0, 7);
         std::replace(written.begin(), written.end(), '\\', '/');
@@ -285,14 +327,26 @@ private:
         const bool relative = !written.empty() && written[0] != '/' && written.find(':') == std::string::npos;
         if (relative && cut != std::string::npos) {
             const std::string joined = std::filesystem::path(prefix + written).lexically_normal().generic_string();
-            const bool inside = prefix.compare(0, 5, "data/") == 0 ? joined.compare(0, 5, "data/") == 0
-                                                                     : joined.compare(0, 3, "../") != 0;
+            // Elsewhere (a document an author checks where the exporter put it) any relative path
+            // is the author's own.
+            const bool inside = prefix.compare(0, 5, "data/") != 0 || joined.compare(0, 5, "data/") == 0;
             if (inside) candidates.push_back(joined);
         }
         candidates.push_back(prefix + name);
-        for (const std::string& candidate : candidates)
-            if (data_file_exists(candidate.c_str())) return candidate;
-        return prefix + lower(name.c_str());
+        if (lower(name.c_str()) != name) candidates.push_back(prefix + lower(name.c_str()));
+        FoundImage image_file;
+        image_file.written = image;
+        for (const std::string& candidate : candidates) {
+            image_file.tried.push_back(candidate);
+            image_file.path = candidate;
+            if (data_file_exists(candidate.c_str())) {
+                image_file.found = true;
+                if (&candidate == &candidates.back() && lower(name.c_str()) != name)
+                    note("image %s found only under its lower-cased name %s", image.c_str(), candidate.c_str());
+                break;
+            }
+        }
+        return image_file;
     }
 
     void load_materials(const Element* library_images, const Element* library_materials,
@@ -354,12 +408,29 @@ private:
                 Vec4& c = *channel.color;
                 sscanf(text_of(child), "%f %f %f %f", &c.x, &c.y, &c.z, &c.w);
             } else if (kind == "texture") {
-                std::string path = resolve_texture(child, profile);
-                std::unique_ptr<Texture> texture = load_texture(path);
-                *channel.color = Vec4(-1, -1, -1, -1);
                 const std::string name = channel.name;
-                if (name == "diffuse") diff_path = path, diff_tex = std::move(texture);
-                if (name == "glow") glow_path = path, glow_tex = std::move(texture);
+                // Surfaces are drawn with a diffuse and a glow texture only; another channel's
+                // image is not even opened, so a missing specular map costs nothing.
+                if (name != "diffuse" && name != "glow") {
+                    note("effect %s: the texture of <%s> ignored", id.c_str(), channel.name);
+                    continue;
+                }
+                const FoundImage image = resolve_texture(child, profile);
+                if (!image.found && !texture_loader) {
+                    std::string tried;
+                    for (const std::string& path : image.tried) tried += (tried.empty() ? "" : ", ") + path;
+                    const std::string text = string_format("effect %s: image %s not found (tried %s), drawn untextured",
+                                                           id.c_str(), image.written.c_str(), tried.c_str());
+                    if (notes) note("%s", text.c_str());
+                    else log_line("%s in %s", text.c_str(), where());
+                    // A light grey shows the shape where the picture was meant to be.
+                    if (name == "diffuse") *channel.color = Vec4(0.8f, 0.8f, 0.8f, 1);
+                    continue;
+                }
+                std::unique_ptr<Texture> texture = load_texture(image.path);
+                *channel.color = Vec4(-1, -1, -1, -1);
+                if (name == "diffuse") diff_path = image.path, diff_tex = std::move(texture);
+                if (name == "glow") glow_path = image.path, glow_tex = std::move(texture);
             } else {
                 ZV_FATAL("  Couldn't find either color or texture for this material, child is %s", kind.c_str());
             }
@@ -388,6 +459,7 @@ private:
                 Vec4& c = transparent_color;
                 sscanf(text_of(color), "%f %f %f %f", &c.x, &c.y, &c.z, &c.w);
             } else if (el->FirstChildElement("texture")) {
+                note("effect %s: transparency from a texture ignored", id.c_str());
                 ignore_transparency = true;
             } else {
                 ZV_FATAL("Found neither texture nor color for transparency parsing material %s", id.c_str());
@@ -492,6 +564,8 @@ private:
             for (const char* kind : PRIMITIVES)
                 for (const Element* el = mesh_el->FirstChildElement(kind); el; el = el->NextSiblingElement(kind))
                     load_geom_object(el, mesh_id);
+            for (const char* kind : {"lines", "linestrips"})
+                if (mesh_el->FirstChildElement(kind)) note("geometry %s: <%s> ignored", mesh.name.c_str(), kind);
         }
     }
 
@@ -512,9 +586,16 @@ private:
                 mesh.normal_source = reference(input, "source");
                 mesh.offnormal = offset;
             } else if (semantic == "TEXCOORD") {
-                mesh.texcoord_source = reference(input, "source");
-                mesh.offtexcoord = offset;
+                // The first set is the one materials bind by default; the others have no use here.
+                if (!mesh.texcoord_source.empty()) {
+                    note("geometry %s: texture coordinates %s ignored, %s used", mesh.name.c_str(),
+                         reference(input, "source").c_str(), mesh.texcoord_source.c_str());
+                } else {
+                    mesh.texcoord_source = reference(input, "source");
+                    mesh.offtexcoord = offset;
+                }
             } else if (semantic == "COLOR") {
+                note("geometry %s: vertex colours ignored", mesh.name.c_str());
                 mesh.offcolor = offset;
             } else {
                 ZV_FATAL("Unimplemented input type %s", semantic.c_str());
@@ -974,6 +1055,10 @@ private:
                 else if (kind == "bezier") animation.interpolation.push_back(Animation::BEZIER);
                 else ZV_FATAL("Got unknown interpolation type %s", kind.c_str());
             }
+            if (std::find(animation.interpolation.begin(), animation.interpolation.end(), Animation::BEZIER) !=
+                animation.interpolation.end())
+                note("animation %s of %s: Bezier keys played as straight lines between the keys", name,
+                     animation.target.c_str());
             animation.interpolation_stride = v.stride;
         } else {
             ZV_FATAL("Source id %s didn't match anything!", id.c_str());
@@ -1060,6 +1145,8 @@ private:
                 read_node(child, index);
             } else if (kind == "instance_node") {
                 instance_node(child, index);
+            } else if (kind != "extra" && kind != "asset") {
+                note("node %s: <%s> ignored", node.name.c_str(), kind.c_str());
             }
         }
     }
@@ -1188,6 +1275,7 @@ private:
     std::string file, prefix;
     SceneTables& t;
     DaeTextureLoader texture_loader;
+    DaeNotes* notes;
     const Element* visual_scenes = nullptr;
     const Element* library_nodes = nullptr;
     std::vector<const Element*> instancing;  // the nodes being copied by <instance_node>, outermost first
@@ -1214,7 +1302,7 @@ std::unique_ptr<Texture> load_material_texture(const char* path, DaeTextureLoade
     return texture;
 }
 
-void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader textures) {
+void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader textures, DaeNotes* notes) {
     ZV_ASSERT_NOT_NULL(file_name);
     // The scene file itself never goes through the archive: a packed build holds the converted
     // scene instead.
@@ -1226,14 +1314,14 @@ void load_collada(const char* file_name, SceneTables& tables, DaeTextureLoader t
     TiXmlDocument document;
     if (!load_xml_document(document, f, file_name))
         ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", file_name, document.ErrorDesc());
-    DaeLoader(file_name, tables, textures).load(document);
+    DaeLoader(file_name, tables, textures, notes).load(document);
 }
 
 void load_collada_from_memory(const char* text, size_t length, const char* file_name, SceneTables& tables,
-                              DaeTextureLoader textures) {
+                              DaeTextureLoader textures, DaeNotes* notes) {
     ZV_ASSERT_NOT_NULL(file_name);
     TiXmlDocument document;
     if (!parse_xml_document(document, text ? std::string_view(text, length) : std::string_view(), file_name))
         ZV_FATAL("Could not load %s. Error='%s'. Exiting.\n", file_name, document.ErrorDesc());
-    DaeLoader(file_name, tables, textures).load(document);
+    DaeLoader(file_name, tables, textures, notes).load(document);
 }

@@ -499,6 +499,63 @@ TEST(DaeLoaderDeathTest, DamagedDocumentsEndTheProcessWithTheirReport) {
                 literal_regex("Could not load /nonexistent/scene.dae. Error='Failed to open file'. Exiting.\n"));
 }
 
+// ---- what a load leaves out ----------------------------------------------------------------
+
+TEST(DaeLoader, NotesListWhatIsLeftOutOrDrawnOtherwise) {
+    TempFolder folder(true);
+    ASSERT_EQ(system("mkdir -p data/models && touch data/models/plate.png"), 0);
+    const std::string effects =
+        "<library_images><image id=\"i\"><init_from>Missing.PNG</init_from></image>"
+        "<image id=\"j\"><init_from>Plate.png</init_from></image></library_images><library_materials>" +
+        material("m", "fx") + "</library_materials><library_effects>" +
+        effect("fx", "<diffuse><texture texture=\"i\"/></diffuse><specular><texture texture=\"j\"/></specular>") +
+        "</library_effects>";
+    std::string prims = "<triangles material=\"m\">" + inputs("Box") +
+                        "<input semantic=\"TEXCOORD\" source=\"#Box-uv2\" offset=\"2\" set=\"1\"/>"
+                        "<input semantic=\"COLOR\" source=\"#Box-col\" offset=\"0\"/><p>0 0 0 1 1 1 2 2 2</p></triangles>"
+                        "<lines><input semantic=\"VERTEX\" source=\"#Box-vtx\" offset=\"0\"/><p>0 1</p></lines>";
+    std::string doc = box_scene(prims, "<library_physics_models/><library_lights><light id=\"Spot\"/>"
+                                       "<light id=\"Spot\"><technique_common><spot><color>1 1 1</color></spot>"
+                                       "</technique_common></light></library_lights>" + effects +
+                                       "<library_animations>" + animation("Box/translate", "0 0 0 1 1 1", 3, "float") +
+                                       "</library_animations>");
+    doc.replace(doc.find("</node>"), 7, "<lookat>0 0 1 0 0 0 0 1 0</lookat><instance_light url=\"#Spot\"/></node>");
+    doc.replace(doc.find("</library_visual_scenes>"), 0, "<visual_scene id=\"Other\"/>");
+    SceneTables t;
+    DaeNotes notes;
+    load_collada_from_memory(doc.data(), doc.size(), "data/models/scene.dae", t, nullptr, &notes);
+    EXPECT_EQ(notes, (DaeNotes{
+                         "<library_physics_models> ignored",
+                         "visual scene other ignored: only the first is drawn",
+                         "light spot: <spot> drawn as a point light",
+                         "effect fx: image Missing.PNG not found (tried data/models/Missing.PNG, "
+                         "data/models/missing.png), drawn untextured",
+                         "effect fx: the texture of <specular> ignored",
+                         "geometry box: texture coordinates box-uv2 ignored, box-uv used",
+                         "geometry box: vertex colours ignored",
+                         "geometry box: <lines> ignored",
+                         "animation anim of box: Bezier keys played as straight lines between the keys",
+                         "node box: <lookat> ignored",
+                     }));
+    // The empty declaration of the light is not the one the node finds.
+    ASSERT_EQ(t.lights.size(), 1u);
+    EXPECT_EQ(t.nodes[1]->lights, (std::vector<int32_t>{0}));
+    // The surface whose image is missing is drawn in a light grey, untextured.
+    const Material& m = *t.materials[1];
+    EXPECT_TRUE(m.diff_tex_fname.empty());
+    EXPECT_FALSE(m.diff_tex);
+    EXPECT_FLOAT_EQ(m.diffuse.x, 0.8f);
+    EXPECT_FALSE(t.geom_objects[0]->textured);
+
+    // Found only lower-cased: said so, and used.
+    doc.replace(doc.find("texture=\"i\""), 11, "texture=\"j\"");
+    SceneTables u;
+    notes.clear();
+    load_collada_from_memory(doc.data(), doc.size(), "data/models/scene.dae", u, fake_texture, &notes);
+    EXPECT_EQ(notes[3], "image Plate.png found only under its lower-cased name data/models/plate.png");
+    EXPECT_EQ(u.materials[1]->diff_tex_fname, "data/models/plate.png");
+}
+
 // ---- committed documents -------------------------------------------------------------------
 
 TEST(DaeLoader, CommittedDocumentsLoadWithTheirCounts) {
