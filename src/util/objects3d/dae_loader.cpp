@@ -91,9 +91,28 @@ void each_piece(const char* text, Piece piece) {
 
 std::vector<float> read_floats(const char* text) {
     std::vector<float> out;
-    // strtod stops at the white space that ends the piece, so it reads what atof would.
-    each_piece(text, [&](const char* p, const char*) { out.push_back(static_cast<float>(strtod(p, nullptr))); });
+    // strtod stops at the white space that ends the piece, so it reads what atof would. Some
+    // exporters write the decimal comma of the author's locale ("21,92"); lists never use commas
+    // between values, so a comma in a piece can only be that.
+    std::string comma_piece;
+    each_piece(text, [&](const char* p, const char* end) {
+        const char* comma = static_cast<const char*>(memchr(p, ',', static_cast<size_t>(end - p)));
+        if (comma) {
+            comma_piece.assign(p, end);
+            std::replace(comma_piece.begin(), comma_piece.end(), ',', '.');
+            p = comma_piece.c_str();
+        }
+        out.push_back(static_cast<float>(strtod(p, nullptr)));
+    });
     return out;
+}
+
+// The first values of a list into `out...`, as far as the list goes; the rest keep theirs.
+template <typename... Float>
+void read_into(const char* text, Float*... out) {
+    const std::vector<float> values = read_floats(text);
+    size_t i = 0;
+    ((i < values.size() ? (void)(*out = values[i++]) : (void)0), ...);
 }
 
 std::vector<int32_t> read_ints(const char* text) {
@@ -206,7 +225,7 @@ private:
             const Element* projection = perspective ? perspective : orthographic;
             if (!projection) ZV_FATAL("No camera perspective info found for camera %s", camera->name.c_str());
             auto read = [&](const char* name, float& value) {
-                if (const Element* e = projection->FirstChildElement(name)) sscanf(text_of(e), "%f", &value);
+                if (const Element* e = projection->FirstChildElement(name)) read_into(text_of(e), &value);
             };
             if (perspective) {
                 read("yfov", camera->yfov);
@@ -244,7 +263,7 @@ private:
                 light->set_type(light_type);
                 if (const Element* color = kind->FirstChildElement("color")) {
                     Vec4 c(0, 0, 0, 1);
-                    sscanf(text_of(color), "%f %f %f", &c.x, &c.y, &c.z);
+                    read_into(text_of(color), &c.x, &c.y, &c.z);
                     light->set_ambient(c);
                     light->set_diffuse(c);
                     light->set_specular(c);
@@ -252,7 +271,7 @@ private:
             }
             if (light_type == Light::POINT) {
                 auto read = [&](const char* name, float& value) {
-                    if (const Element* e = kind->FirstChildElement(name)) sscanf(text_of(e), "%f", &value);
+                    if (const Element* e = kind->FirstChildElement(name)) read_into(text_of(e), &value);
                 };
                 read("constant_attenuation", light->constant_attenuation);
                 read("linear_attenuation", light->linear_attenuation);
@@ -406,7 +425,7 @@ private:
             const std::string kind = name_of(child);
             if (kind == "color") {
                 Vec4& c = *channel.color;
-                sscanf(text_of(child), "%f %f %f %f", &c.x, &c.y, &c.z, &c.w);
+                read_into(text_of(child), &c.x, &c.y, &c.z, &c.w);
             } else if (kind == "texture") {
                 const std::string name = channel.name;
                 // Surfaces are drawn with a diffuse and a glow texture only; another channel's
@@ -447,7 +466,7 @@ private:
                            std::min(ambient.w * 2, 1.0f));
         }
         if (const Element* el = element->FirstChildElement("shininess")) {
-            sscanf(text_of(el->FirstChildElement()), "%f", &shininess);
+            read_into(text_of(el->FirstChildElement()), &shininess);
             // Halving never brings an infinity down; it would loop for ever.
             if (!std::isfinite(shininess))
                 ZV_FATAL("Shininess of effect %s is not a finite number in %s", id.c_str(), where());
@@ -457,7 +476,7 @@ private:
             if (const char* opaque = el->Attribute("opaque"); opaque && std::string(opaque) == "A_ONE") inverted = false;
             if (const Element* color = el->FirstChildElement("color")) {
                 Vec4& c = transparent_color;
-                sscanf(text_of(color), "%f %f %f %f", &c.x, &c.y, &c.z, &c.w);
+                read_into(text_of(color), &c.x, &c.y, &c.z, &c.w);
             } else if (el->FirstChildElement("texture")) {
                 note("effect %s: transparency from a texture ignored", id.c_str());
                 ignore_transparency = true;
@@ -466,7 +485,7 @@ private:
             }
         }
         if (const Element* el = element->FirstChildElement("transparency"); el && !ignore_transparency) {
-            sscanf(text_of(el->FirstChildElement()), "%f", &transparency);
+            read_into(text_of(el->FirstChildElement()), &transparency);
             const float a = (transparent_color.x + transparent_color.y + transparent_color.z) / 3;
             const float alpha = inverted ? 1 - transparency * a : transparency * a;
             emission.w = ambient.w = diffuse.w = specular.w = alpha;
@@ -1115,12 +1134,12 @@ private:
             const std::string kind = child->Value();
             if (kind == "translate" || kind == "scale") {
                 float x = 0, y = 0, z = 0;
-                sscanf(text_of(child), "%f %f %f", &x, &y, &z);
+                read_into(text_of(child), &x, &y, &z);
                 if (kind == "translate") node.local_matrix.translate(x, y, z);
                 else node.local_matrix.scale(x, y, z);
             } else if (kind == "rotate") {
                 float x = 0, y = 0, z = 0, degrees = 0;
-                sscanf(text_of(child), "%f %f %f %f", &x, &y, &z, &degrees);
+                read_into(text_of(child), &x, &y, &z, &degrees);
                 node.local_matrix.rotate(degrees, x, y, z);
             } else if (kind == "matrix") {
                 node.local_matrix = read_matrix(child, "matrix of node", node.name);

@@ -110,13 +110,16 @@ TEST(DaeLoader, PolylistsStripsAndFansAreTriangulatedWithTheSameChecks) {
               "Index 9 in <p> of geometry box is outside its vertex source of 8 elements in Models/scene.dae");
 }
 
-TEST(DaeLoader, ListsMaySpanLinesAndTabs) {
+TEST(DaeLoader, ListsMaySpanLinesAndTabsAndUseDecimalCommas) {
     std::string doc = box_scene(with_vertex_only("\n\t\t0 1 2\n\t\t3\t 4  5\r\n"));
-    doc.replace(doc.find("1 0 0 1 1 0"), 11, "1\n0 0\t\t1 1 0");
+    doc.replace(doc.find("1 0 0 1 1 0"), 11, "1\n0 0\t\t1,5 1 0");
+    doc.replace(doc.find("</node>"), 7, "<translate>1,25 -0,5 2</translate></node>");
     SceneTables t = load(doc);
     EXPECT_EQ(t.geom_objects[0]->ivertices, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
     ASSERT_EQ(t.meshes[0]->vertices.size(), 24u);
-    EXPECT_EQ(t.meshes[0]->vertices[6], 1.0f);
+    EXPECT_EQ(t.meshes[0]->vertices[6], 1.5f);
+    EXPECT_EQ(t.nodes[1]->local_matrix.m[12], 1.25f);
+    EXPECT_EQ(t.nodes[1]->local_matrix.m[13], -0.5f);
 }
 
 TEST(DaeLoader, DamagedIndicesAreReportedNotFollowed) {
