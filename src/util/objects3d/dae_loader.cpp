@@ -551,6 +551,9 @@ private:
             const Element* mesh_el = geometry->FirstChildElement();
             ZV_ASSERT_NOT_NULL(mesh_el);
 
+            // Normals and texture coordinates given per vertex (Maya writes them into
+            // <vertices>) are indexed as the positions are.
+            std::string vertex_normals, vertex_texcoords;
             if (const Element* vertices = mesh_el->FirstChildElement("vertices")) {
                 const Element* vert_el = vertices->FirstChildElement();
                 if (std::string(name_of(vert_el)) != "input")
@@ -560,6 +563,13 @@ private:
                 if (semantic != "POSITION")
                     ZV_FATAL("Uhm, got input semantic other than POSITION from a vertices vert_el: %s", semantic.c_str());
                 mesh.position_source = reference(vert_el, "source");
+                for (const Element* more = vert_el->NextSiblingElement("input"); more;
+                     more = more->NextSiblingElement("input")) {
+                    const std::string kind = more->Attribute("semantic") ? more->Attribute("semantic") : "";
+                    if (kind == "NORMAL" && vertex_normals.empty()) vertex_normals = reference(more, "source");
+                    else if (kind == "TEXCOORD" && vertex_texcoords.empty()) vertex_texcoords = reference(more, "source");
+                    else note("geometry %s: %s of the vertices ignored", mesh.name.c_str(), kind.c_str());
+                }
             }
 
             // Triangles first, then polygons; exporters that do not triangulate write polylists
@@ -569,6 +579,10 @@ private:
                 if (!first) first = mesh_el->FirstChildElement(kind);
             if (!first) ZV_FATAL("Found neither triangles nor polygons in mesh %s", mesh.name.c_str());
             read_mesh_inputs(first, mesh);
+            if (mesh.offvertex >= 0 && mesh.normal_source.empty() && !vertex_normals.empty())
+                mesh.normal_source = vertex_normals, mesh.offnormal = mesh.offvertex;
+            if (mesh.offvertex >= 0 && mesh.texcoord_source.empty() && !vertex_texcoords.empty())
+                mesh.texcoord_source = vertex_texcoords, mesh.offtexcoord = mesh.offvertex;
 
             for (const Element* src = mesh_el->FirstChildElement("source"); src; src = src->NextSiblingElement("source")) {
                 const std::string id = lower(src->Attribute("id"));

@@ -81,6 +81,14 @@ TEST(DaeLoader, PolygonsBecomeFansAndTrianglesSetTheOffsetsOfTheWholeMesh) {
     EXPECT_EQ(t.geom_objects[1]->mesh_ptr, t.meshes[0].get());
     EXPECT_EQ(t.nodes[1]->objects, (std::vector<int32_t>{0, 1}));
     EXPECT_EQ(t.meshes[0]->texcoords_stride, 2);
+
+    // Normals given in <vertices> are indexed as the positions.
+    std::string per_vertex = box_scene(with_vertex_only("0 1 3"));
+    per_vertex.replace(per_vertex.find("-pos\"/></vertices>") + 7, 0,
+                       "<input semantic=\"NORMAL\" source=\"#Box-nrm\"/>");
+    const SceneTables v = load(per_vertex);
+    EXPECT_EQ(v.geom_objects[0]->inormals, (std::vector<int32_t>{0, 1, 3}));
+    EXPECT_EQ(v.meshes[0]->normals.size(), 12u);
 }
 
 TEST(DaeLoader, PolylistsStripsAndFansAreTriangulatedWithTheSameChecks) {
