@@ -101,9 +101,21 @@ def counts(path):
     materials = len({m.name for o in meshes for m in o.data.materials if m})
     bones = sum(len(o.data.bones) for o in bpy.context.scene.objects if o.type == "ARMATURE")
     scene = bpy.context.scene
-    return (f"{os.path.basename(path)} meshes={len(meshes)} polygons={polygons} triangles={triangles} "
+    line = (f"{os.path.basename(path)} meshes={len(meshes)} polygons={polygons} triangles={triangles} "
             f"vertices={vertices} materials={materials} bones={bones} "
             f"frames={scene.frame_start}-{scene.frame_end}")
+    if scene.frame_end > scene.frame_start:
+        # Where the animation has moved the meshes halfway: the evaluated (skinned, moved)
+        # vertices in world space. The exporter's times are frame / fps.
+        frame = (scene.frame_start + scene.frame_end) // 2
+        scene.frame_set(frame)
+        graph = bpy.context.evaluated_depsgraph_get()
+        points = [o.matrix_world @ v.co for m in meshes for o in [m.evaluated_get(graph)] for v in o.to_mesh().vertices]
+        low = [min(p[c] for p in points) for c in range(3)]
+        high = [max(p[c] for p in points) for c in range(3)]
+        line += f" seconds={frame / scene.render.fps:.6g} bbox=" + ",".join(f"{x:.5f}" for x in low + high)
+        scene.frame_set(scene.frame_start)
+    return line
 
 
 # ---- test models ----------------------------------------------------------------------------
@@ -281,7 +293,10 @@ def main():
     with open(os.path.join(TEST_DIR, "counts.txt"), "w") as out:
         out.write("\n".join(lines) + "\n")
     name = turned_vase()
-    export(os.path.join(SHOW_DIR, name + ".dae"), True)
+    path = os.path.join(SHOW_DIR, name + ".dae")
+    export(path, True)
+    with open(os.path.join(TEST_DIR, "counts.txt"), "a") as out:
+        out.write(counts(path) + "\n")
 
 
 main()

@@ -61,29 +61,41 @@ void print_scene_info(const Objects3D& scene) {
     printf("bbox %.6g %.6g %.6g %.6g %.6g %.6g\n", min.x, min.y, min.z, max.x, max.y, max.z);
 }
 
+bool parse_seconds(const char* text, float& seconds);
+
 std::string not_collada(const char* name) { return std::string(name) + " is not a COLLADA file (.dae)"; }
 
 }  // namespace
 
-// FILE [--archive ARCHIVE]: from the COLLADA file (loose files), or from the converted entries
-// an archive holds under that name, as a packed build reads them.
+// FILE [--archive ARCHIVE] [--time S]: from the COLLADA file (loose files), or from the
+// converted entries an archive holds under that name, as a packed build reads them; the bounding
+// box with the animations and skins at S seconds (default 0).
 int run_scene_info(int argc, char** argv) {
     const char* file = nullptr;
     const char* archive = nullptr;
+    const char* time = nullptr;
     for (int i = 0; i < argc; ++i) {
         if (strcmp(argv[i], "--archive") == 0 && i + 1 < argc && !archive) {
             archive = argv[++i];
+        } else if (strcmp(argv[i], "--time") == 0 && i + 1 < argc && !time) {
+            time = argv[++i];
         } else if (!file && strncmp(argv[i], "--", 2) != 0) {
             file = argv[i];
         } else {
             fprintf(stderr, "zorvane-tool: wrong arguments for 'scene info'\n"
-                            "usage: zorvane-tool scene info FILE [--archive ARCHIVE]\n");
+                            "usage: zorvane-tool scene info FILE [--archive ARCHIVE] [--time S]\n");
             return 2;
         }
     }
     if (!file) {
         fprintf(stderr, "zorvane-tool: wrong arguments for 'scene info'\n"
-                        "usage: zorvane-tool scene info FILE [--archive ARCHIVE]\n");
+                        "usage: zorvane-tool scene info FILE [--archive ARCHIVE] [--time S]\n");
+        return 2;
+    }
+    float seconds = 0;
+    if (time && !parse_seconds(time, seconds)) {
+        fprintf(stderr, "zorvane-tool: wrong arguments for 'scene info'\n"
+                        "usage: zorvane-tool scene info FILE [--archive ARCHIVE] [--time S]\n");
         return 2;
     }
     set_datafile_mode(archive ? DATAFILE_MODE_READ : DATAFILE_MODE_NONE);
@@ -93,10 +105,12 @@ int run_scene_info(int argc, char** argv) {
     {
         // The scene's textures and lights go before the context does.
         Objects3D scene;
-        if (!scene.load(file))
+        if (!scene.load(file)) {
             result = tool_error(not_collada(file));
-        else
+        } else {
+            if (seconds != 0) scene.update(seconds, false);
             print_scene_info(scene);
+        }
     }
     SDL_Quit();
     return result;
