@@ -470,7 +470,10 @@ private:
             // Halving never brings an infinity down; it would loop for ever.
             if (!std::isfinite(shininess))
                 ZV_FATAL("Shininess of effect %s is not a finite number in %s", id.c_str(), where());
+            const float written = shininess;
             while (shininess > 128) shininess /= 2;
+            if (shininess != written)
+                note("effect %s: shininess %g halved to %g, the most GL takes is 128", id.c_str(), written, shininess);
         }
         if (const Element* el = element->FirstChildElement("transparent")) {
             if (const char* opaque = el->Attribute("opaque"); opaque && std::string(opaque) == "A_ONE") inverted = false;

@@ -519,7 +519,8 @@ TEST(DaeLoader, NotesListWhatIsLeftOutOrDrawnOtherwise) {
         "<library_images><image id=\"i\"><init_from>Missing.PNG</init_from></image>"
         "<image id=\"j\"><init_from>Plate.png</init_from></image></library_images><library_materials>" +
         material("m", "fx") + "</library_materials><library_effects>" +
-        effect("fx", "<diffuse><texture texture=\"i\"/></diffuse><specular><texture texture=\"j\"/></specular>") +
+        effect("fx", "<diffuse><texture texture=\"i\"/></diffuse><specular><texture texture=\"j\"/></specular>"
+                     "<shininess><float>300</float></shininess>") +
         "</library_effects>";
     std::string prims = "<triangles material=\"m\">" + inputs("Box") +
                         "<input semantic=\"TEXCOORD\" source=\"#Box-uv2\" offset=\"2\" set=\"1\"/>"
@@ -542,6 +543,7 @@ TEST(DaeLoader, NotesListWhatIsLeftOutOrDrawnOtherwise) {
                          "effect fx: image Missing.PNG not found (tried data/models/Missing.PNG, "
                          "data/models/missing.png), drawn untextured",
                          "effect fx: the texture of <specular> ignored",
+                         "effect fx: shininess 300 halved to 75, the most GL takes is 128",
                          "geometry box: texture coordinates box-uv2 ignored, box-uv used",
                          "geometry box: vertex colours ignored",
                          "geometry box: <lines> ignored",
