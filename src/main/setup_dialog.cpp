@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/fatal.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 #include "util/data/data.h"
 
@@ -153,7 +154,8 @@ int SetupDialog::command(int id, int notification) {
         }
         case ID_GET_MP3:
             set_datafile_mode(DATAFILE_MODE_READ);
-            read_datafile(settings.data_file_name.c_str());
+            // The archive is found as a run finds it; the MP3 still goes to the current folder.
+            read_datafile(locate_datafile(settings.data_file_name, executable_folder()).c_str());
             export_mp3();
             break;
         case ID_GET_AVI:

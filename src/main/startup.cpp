@@ -15,6 +15,7 @@
 #include "main/setup_dialog.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 #include "scenes/director.h"
 #include "util/data/data.h"
@@ -106,6 +107,10 @@ int zorvane_main(int argc, const char* const* argv) {
 
     set_datafile_progress(LoadingScreen::on_archive_request, &shell.loading_screen);
     shell.loading_screen.begin(settings.width, settings.height, settings.aspect());
+    if (run_options.archive_mode == DATAFILE_MODE_READ) {
+        settings.data_file_name = locate_datafile(settings.data_file_name, executable_folder());
+        log_line("Reading data file %s", settings.data_file_name.c_str());
+    }
     read_datafile(settings.data_file_name.c_str());
     shell.loading_screen.load_logo();
     DirectorRun run = run_options;

@@ -107,3 +107,12 @@ std::string lower_case_ending(const std::string& name) {
     for (char& c : ending) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return ending;
 }
+
+std::string executable_folder() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return std::string();
+    const std::string program(path, static_cast<size_t>(length));
+    const size_t slash = program.find_last_of('/');
+    return slash == std::string::npos ? std::string() : program.substr(0, slash == 0 ? 1 : slash);
+}

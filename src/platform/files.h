@@ -1,7 +1,7 @@
 // Files that must never be left half-written, and folder creation: the archive writer and the
 // track files save through these, so a failed write (full disk, no permission) keeps what was
 // saved before.
-// Depends on: POSIX open, fstat, rename, unlink, stat, mkdir.
+// Depends on: POSIX open, fstat, rename, unlink, stat, mkdir, readlink (/proc/self/exe).
 #pragma once
 
 #include <cstdint>
@@ -58,3 +58,7 @@ OpenedFile open_regular_file(const char* path, const char* mode, uint64_t limit)
 // The last four characters of `name` (all of it when shorter), lower-cased: how the program
 // tells formats apart (".mp3", ".mp4", ".avi", ...) whatever case the name was written in.
 std::string lower_case_ending(const std::string& name);
+
+// The folder the running program was started from (its executable, links resolved), without a
+// trailing '/'; empty when the system does not say.
+std::string executable_folder();

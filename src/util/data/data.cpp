@@ -235,6 +235,17 @@ void parse_datafile_image(const uint8_t* file, size_t length, const char* path) 
     }
 }
 
+std::string locate_datafile(const std::string& name, const std::string& program_folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (name.empty() || name[0] == '/' || fs::exists(name, error) || program_folder.empty()) return name;
+    for (const fs::path& candidate : {fs::path(program_folder) / name, fs::path(program_folder) / "../share/zorvane" / name}) {
+        const fs::path found = candidate.lexically_normal();
+        if (fs::is_regular_file(found, error)) return found.string();
+    }
+    return name;
+}
+
 void read_datafile(const char* path) {
     if (archive.read) return;
     if (archive.mode != DATAFILE_MODE_READ) {

@@ -37,6 +37,11 @@ using DatafileProgress = void (*)(void* data);
 void set_datafile_progress(DatafileProgress callback, void* data);
 
 void read_datafile(const char* path);
+// Where a player finds the archive it is to read: `name` itself when it is there (or is
+// absolute); else, for a relative name, the same name beside the program, then in
+// ../share/zorvane/ from it (the installed layout). A viewer may start it from any folder.
+// When none is there, `name` as given, for the reader's report.
+std::string locate_datafile(const std::string& name, const std::string& program_folder);
 // A line added to the report of an archive that does not exist, saying how to get one; none
 // by default (the tool's commands name archives the user typed).
 void set_missing_datafile_hint(const char* hint);

@@ -466,3 +466,24 @@ TEST_F(ArchiveDeathTest, FatalReportsEndTheProcess) {
 }
 
 }  // namespace
+
+// ---- finding the archive -------------------------------------------------------------------
+
+TEST(DatafileLookup, TheCurrentFolderThenBesideTheProgramThenTheInstalledLayout) {
+    TempFolder folder{true};
+    ASSERT_EQ(system("mkdir -p run prefix/bin prefix/share/zorvane/sub build && touch prefix/share/zorvane/data.zqf "
+                     "prefix/share/zorvane/sub/other.zqf build/data.zqf && mkdir -p prefix/bin/data.zqf"),
+              0);
+    const std::string installed = folder.path + "/prefix/bin";
+    // Installed: not in the current folder, nor beside the program (a folder of that name is no
+    // archive), but in ../share/zorvane/; a relative --data keeps its folders there.
+    EXPECT_EQ(locate_datafile("data.zqf", installed), folder.path + "/prefix/share/zorvane/data.zqf");
+    EXPECT_EQ(locate_datafile("sub/other.zqf", installed), folder.path + "/prefix/share/zorvane/sub/other.zqf");
+    // Unpacked bundle: beside the program.
+    EXPECT_EQ(locate_datafile("data.zqf", folder.path + "/build"), folder.path + "/build/data.zqf");
+    // The current folder first; an absolute name and a name found nowhere stay as given.
+    ASSERT_EQ(system("touch data.zqf"), 0);
+    EXPECT_EQ(locate_datafile("data.zqf", installed), "data.zqf");
+    EXPECT_EQ(locate_datafile("/nowhere/data.zqf", installed), "/nowhere/data.zqf");
+    EXPECT_EQ(locate_datafile("gone.zqf", installed), "gone.zqf");
+}
