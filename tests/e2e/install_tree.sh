@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # cmake --install into a fresh prefix: the programs, the archive where the player looks for it,
 # a desktop entry that validates with its icon, the licences; and the installed player started
-# from an unrelated folder finds its archive and plays a second of the show in batch mode.
+# from an unrelated folder finds its archive and plays a second of the show in batch mode; the
+# installed zorvane-tool draws a scene there with the installed shaders.
 set -euo pipefail
 build=$1
 root=$2
@@ -30,4 +31,7 @@ SDL_AUDIODRIVER=dummy ZORVANE_BATCH=1 "$p/bin/zorvane" --no-dialog --window --si
   > run.log 2>&1 || fail "a relative --data in the current folder failed"
 grep -q "Reading data file here.zqf$" run.log || fail "the current folder's archive was not the one read"
 [[ "$("$p/bin/zorvane" --version)" == "$("$build/zorvane" --version)" ]] || fail "installed version differs"
+# The installed tool draws with the installed copy of the engine's shaders.
+"$p/bin/zorvane-tool" scene render "$root/tests/data/collada/textured_cube.dae" cube.pam --size 32x32 > /dev/null ||
+  fail "the installed tool cannot render from here"
 echo "install tree: all checks passed"

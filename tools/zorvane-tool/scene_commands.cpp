@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <strings.h>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "commands.h"
 #include "main/extensions.h"
 #include "main/startup.h"
+#include "platform/files.h"
 #include "platform/numbers.h"
 #include "util/data/data.h"
 #include "util/fbo/fbo.h"
@@ -229,6 +231,23 @@ void add_default_light(Objects3D& scene) {
     scene.lights.push_back(std::move(light));
 }
 
+// The engine's own shaders, wherever the tool is started: under the current folder (the
+// repository root), else the repository a build folder's tool sits in, else the installed copy
+// in ../share/zorvane/ from the tool. Empty (the programs' own lookup) when none is there.
+std::string engine_shader_folder() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const std::string common = ShaderProgram::COMMON_DIRECTORY;
+    if (fs::is_directory(common, error)) return common;
+    const std::string program = executable_folder();
+    if (program.empty()) return std::string();
+    for (const char* root : {"/../", "/../share/zorvane/"}) {
+        const std::string folder = (fs::path(program + root + common).lexically_normal()).string();
+        if (fs::is_directory(folder, error)) return folder;
+    }
+    return std::string();
+}
+
 bool write_pam(const char* path, int width, int height, const std::vector<unsigned char>& rgb) {
     FILE* out = fopen(path, "wb");
     if (!out) return false;
@@ -266,9 +285,12 @@ int run_scene_render(int argc, char** argv) {
     {
         // Everything with GL objects goes before the context does.
         std::vector<std::unique_ptr<ShaderProgram>> programs;
+        const std::string shaders = engine_shader_folder();
         for (ProgramId id : render_programs) {
             const int k = static_cast<int>(id);
-            programs.push_back(std::make_unique<ShaderProgram>(ProgramTable::vertex_source(k), ProgramTable::fragment_source(k)));
+            const std::string vertex = shaders + ProgramTable::vertex_source(k);
+            const std::string fragment = shaders + ProgramTable::fragment_source(k);
+            programs.push_back(std::make_unique<ShaderProgram>(vertex.c_str(), fragment.c_str()));
         }
         Objects3D scene;
         if (!scene.load(argv[0])) {
