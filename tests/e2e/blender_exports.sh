@@ -42,9 +42,9 @@ mean_difference() {
   cmp -l "$1" "$2" | awk -v n="$3" 'function oct(t,  v, i) { v = 0; for (i = 1; i <= length(t); i++) v = v * 8 + substr(t, i, 1); return v }
     { d = oct($2) - oct($3); s += d < 0 ? -d : d } END { printf "%d\n", s / n }'
 }
-for spec in "crate_quads $dir/crate_quads.dae 0" "bend_quads $dir/bend_quads.dae 0.458" "bend $dir/bend.dae 0" \
+for render in "crate_quads $dir/crate_quads.dae 0" "bend_quads $dir/bend_quads.dae 0.458" "bend $dir/bend.dae 0" \
             "turned_vase data/common/models/turned_vase.dae 1"; do
-  read -r name file seconds <<< "$spec"
+  read -r name file seconds <<< "$render"
   "$tool" scene render "$file" "$work/$name.pam" --size 160x120 --time "$seconds"
   ffmpeg -loglevel error -i "$work/$name.pam" -f rawvideo -pix_fmt rgb24 "$work/$name.rgb"
   ffmpeg -loglevel error -i "$dir/reference/$name.png" -f rawvideo -pix_fmt rgb24 "$work/$name.reference.rgb"

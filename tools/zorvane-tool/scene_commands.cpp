@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <strings.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,7 +62,18 @@ void print_scene_info(const Objects3D& scene) {
     printf("bbox %.6g %.6g %.6g %.6g %.6g %.6g\n", min.x, min.y, min.z, max.x, max.y, max.z);
 }
 
-bool parse_seconds(const char* text, float& seconds);
+bool parse_seconds(const char* text, float& seconds) {
+    double v = 0;
+    if (!parse_decimal_double(text, v) || std::fabs(v) > 1e6) return false;
+    seconds = static_cast<float>(v);
+    return true;
+}
+
+int info_usage() {
+    fprintf(stderr, "zorvane-tool: wrong arguments for 'scene info'\n"
+                    "usage: zorvane-tool scene info FILE [--archive ARCHIVE] [--time S]\n");
+    return 2;
+}
 
 std::string not_collada(const char* name) { return std::string(name) + " is not a COLLADA file (.dae)"; }
 
@@ -84,22 +94,11 @@ int run_scene_info(int argc, char** argv) {
         } else if (!file && strncmp(argv[i], "--", 2) != 0) {
             file = argv[i];
         } else {
-            fprintf(stderr, "zorvane-tool: wrong arguments for 'scene info'\n"
-                            "usage: zorvane-tool scene info FILE [--archive ARCHIVE] [--time S]\n");
-            return 2;
+            return info_usage();
         }
     }
-    if (!file) {
-        fprintf(stderr, "zorvane-tool: wrong arguments for 'scene info'\n"
-                        "usage: zorvane-tool scene info FILE [--archive ARCHIVE] [--time S]\n");
-        return 2;
-    }
     float seconds = 0;
-    if (time && !parse_seconds(time, seconds)) {
-        fprintf(stderr, "zorvane-tool: wrong arguments for 'scene info'\n"
-                        "usage: zorvane-tool scene info FILE [--archive ARCHIVE] [--time S]\n");
-        return 2;
-    }
+    if (!file || (time && !parse_seconds(time, seconds))) return info_usage();
     set_datafile_mode(archive ? DATAFILE_MODE_READ : DATAFILE_MODE_NONE);
     if (archive) read_datafile(archive);
     open_scene_gl_context();
@@ -126,8 +125,7 @@ int run_scene_check(int argc, char** argv) {
         return 2;
     }
     const char* file = argv[0];
-    const size_t length = strlen(file);
-    if (length < 4 || strcasecmp(file + length - 4, ".dae") != 0) return tool_error(not_collada(file));
+    if (lower_case_ending(file) != ".dae") return tool_error(not_collada(file));
     set_datafile_mode(DATAFILE_MODE_NONE);
     open_scene_gl_context();
     {
@@ -182,13 +180,6 @@ bool parse_size(const char* text, int& width, int& height) {
         return false;
     width = static_cast<int>(w);
     height = static_cast<int>(h);
-    return true;
-}
-
-bool parse_seconds(const char* text, float& seconds) {
-    double v = 0;
-    if (!parse_decimal_double(text, v) || std::fabs(v) > 1e6) return false;
-    seconds = static_cast<float>(v);
     return true;
 }
 

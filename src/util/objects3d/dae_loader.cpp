@@ -352,7 +352,9 @@ private:
             if (inside) candidates.push_back(joined);
         }
         candidates.push_back(prefix + name);
-        if (lower(name.c_str()) != name) candidates.push_back(prefix + lower(name.c_str()));
+        const std::string lowered = lower(name.c_str());
+        const bool case_matters = lowered != name;
+        if (case_matters) candidates.push_back(prefix + lowered);
         FoundImage image_file;
         image_file.written = image;
         for (const std::string& candidate : candidates) {
@@ -360,7 +362,7 @@ private:
             image_file.path = candidate;
             if (data_file_exists(candidate.c_str())) {
                 image_file.found = true;
-                if (&candidate == &candidates.back() && lower(name.c_str()) != name)
+                if (case_matters && &candidate == &candidates.back())
                     note("image %s found only under its lower-cased name %s", image.c_str(), candidate.c_str());
                 break;
             }
